@@ -1,0 +1,34 @@
+#pragma once
+// Zero-filled allocation that ends the run on a zero size or on exhausted memory, so that
+// no caller has to test for failure. Every byte count is computed overflow-safe.
+#include <cstddef>
+
+// Product a * b in bytes; false when it does not fit in size_t.
+bool checked_product(size_t a, size_t b, size_t *out);
+
+void *calloc_1d(size_t nv, size_t size);
+
+// nlines line pointers over one contiguous block of ncols * nlines elements of size bytes.
+// Note the argument order: columns (elements per line) first.
+void **calloc_2d(size_t ncols, size_t nlines, size_t size);
+
+void zero_1d(void *buf, int count, size_t size);
+
+// The 2-D block: the size tests and the data allocation, with their messages.
+void *calloc_2d_data(size_t ncols, size_t nlines, size_t size);
+// The table of nlines pointers, each of ptr_size bytes, with its message.
+void *calloc_2d_lines(size_t nlines, size_t ptr_size);
+
+// Typed front ends: the same checks and messages, with sizeof(T) as element size.
+template <class T>
+T *calloc_1d_of(size_t nv) {
+  return static_cast<T *>(calloc_1d(nv, sizeof(T)));
+}
+
+template <class T>
+T **calloc_2d_of(size_t ncols, size_t nlines) {
+  T *data = static_cast<T *>(calloc_2d_data(ncols, nlines, sizeof(T)));
+  T **lines = static_cast<T **>(calloc_2d_lines(nlines, sizeof(T *)));
+  for (size_t i = 0; i < nlines; i++) lines[i] = data + i * ncols;
+  return lines;
+}

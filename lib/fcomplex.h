@@ -1,0 +1,7 @@
+#pragma once
+// Complex sample of an offsets grid: range offset (real) then azimuth offset (imaginary).
+struct fcomplex {
+  float re;
+  float im;
+};
+static_assert(sizeof(fcomplex) == 8, "fcomplex must be two packed floats");

@@ -1,0 +1,21 @@
+#pragma once
+// Singular value decomposition and least-squares fit, 1-based vectors and matrices
+// (element 0, row 0 and column 0 exist and are never used).
+
+// Factors a[1..m][1..n] into U * diag(w) * V^T; a is replaced by U, v receives V itself.
+// Singular values are left in the order the diagonalisation produces them (not sorted).
+void svdcmp(double **a, int m, int n, double w[], double **v);
+
+// Basis function: writes the model's terms at (x, y) into p[1..].
+typedef void (*basis_fn)(double p[], double x, double y);
+
+// Weighted least-squares fit of z[1..ndata] with standard deviations sig[1..ndata];
+// singular values below 1e-12 of the largest are set to 0.
+void svdfit(double x[], double y[], double z[], double sig[], int ndata, double a[], int ma,
+            double **u, double **v, double w[], double *chisq, basis_fn funcs);
+
+// Least-squares solution x[1..n] of U * diag(w) * V^T x = b[1..m].
+void svbksb(double **u, double w[], double **v, int m, int n, double b[], double x[]);
+
+// Covariance cvm = V * diag(1/w^2) * V^T, zero singular values left out.
+void svdvar(double **v, int ma, double w[], double **cvm);

@@ -1,0 +1,156 @@
+#include "culling.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "KOLT_io.h"
+#include "offset_poly.h"
+
+namespace {
+
+// Interactive thresholds for the next pass; -1 after an error message when an answer
+// cannot be read.
+int ask_thresholds(CULLING_STATE *cs) {
+  fputs("\nenter minimum cross-correlation threshold: ", stdout);
+  fflush(stdout);
+  if (scanf("%lf", &cs->thres) != 1) {
+    fputs("\nERROR: cannot read the cross-correlation threshold from standard input\n\n", stderr);
+    return -1;
+  }
+  fputs("enter the range and azimuth error thresholds: ", stdout);
+  fflush(stdout);
+  if (scanf("%lf %lf", &cs->rng_thres, &cs->az_thres) != 2) {
+    fputs("\nERROR: cannot read the range and azimuth error thresholds from standard input\n\n",
+          stderr);
+    return -1;
+  }
+  return 0;
+}
+
+// Marks every sample that disagrees with the current models or correlates too weakly.
+void cull_pass(OFFSET_SAMPLES *s, MODEL_FIT *f, const CULLING_STATE *cs) {
+  copy_coefficients(f);
+  for (int k = 1; k <= s->ndata; k++) {
+    const double m_r = r_poly1(f->poly_rng + 1, s->x_rng[k], s->y_az[k]);
+    const double m_a = az_poly1(f->poly_az + 1, s->x_rng[k], s->y_az[k]);
+    if (std::fabs(s->off_rng[k] - m_r) >= cs->rng_thres ||
+        std::fabs(s->off_az[k] - m_a) >= cs->az_thres || s->cc[k] <= cs->thres)
+      s->sig[k] = SIG_CULLED;
+  }
+}
+
+void store_solution(MODEL_FIT *f, KOLT_PAR *kp) {
+  copy_coefficients(f);
+  for (int t = 0; t < 6; t++) {
+    kp->range_offset_polynomial[t] = 0.0;
+    kp->azimuth_offset_polynomial[t] = 0.0;
+  }
+  for (int t = 1; t <= f->npoly; t++) {
+    kp->range_offset_polynomial[t - 1] = f->a_rng[t];
+    kp->azimuth_offset_polynomial[t - 1] = f->a_az[t];
+  }
+}
+
+// Counts the surviving samples, sums their squared residuals and fills coffs_grid with
+// their offsets. The grid is walked with the selection test, so sample k meets its own
+// cell in sample order and no division by the grid spacing is needed.
+void solution_pass(OFFSET_SAMPLES *s, const KOLT_PAR *kp, int *naccept, double *sum_rng,
+                   double *sum_az) {
+  int k = 0, n = 0;
+  double sr = 0.0, sa = 0.0;
+  for (int i = 0; i < s->naz; i++) {
+    const fcomplex *row = s->offs_grid[i];
+    const float *ccp_row = s->ccp_grid[i];
+    fcomplex *out = s->coffs_grid[i];
+    for (int j = 0; j < s->nr; j++) {
+      if (!is_sample_cell(row[j], ccp_row[j])) continue;
+      k++;
+      if (s->sig[k] == SIG_CULLED) continue;
+      n++;
+      const double e_r =
+          r_poly1(kp->range_offset_polynomial, s->x_rng[k], s->y_az[k]) - s->off_rng[k];
+      const double e_a =
+          az_poly1(kp->azimuth_offset_polynomial, s->x_rng[k], s->y_az[k]) - s->off_az[k];
+      sr += e_r * e_r;
+      sa += e_a * e_a;
+      out[j].re = static_cast<float>(s->off_rng[k]);
+      out[j].im = static_cast<float>(s->off_az[k]);
+    }
+  }
+  *naccept = n;
+  *sum_rng = sr;
+  *sum_az = sa;
+}
+
+// True when the automatic loop goes on: a standard deviation changed by more than 10 %.
+bool not_settled(const CULLING_STATE *cs, const MODEL_FIT *f) {
+  return std::fabs(cs->sd_rng_prev - f->sd_rng) > 0.1 * f->sd_rng ||
+         std::fabs(cs->sd_az_prev - f->sd_az) > 0.1 * f->sd_az;
+}
+
+}  // namespace
+
+int cull_outliers(OFFSET_SAMPLES *s, MODEL_FIT *f, KOLT_PAR *kp, double thres,
+                  int interact_mode) {
+  CULLING_STATE cs{};
+  cs.thres = thres;
+  cs.sd_rng_prev = 100.0;
+  cs.sd_az_prev = 100.0;
+  const bool interactive = interact_mode == 1;
+
+  for (;;) {
+    memset(s->coffs_grid[0], 0, sizeof(fcomplex) * static_cast<size_t>(s->nsamp));
+    if (interactive) {
+      if (ask_thresholds(&cs) != 0) return -1;
+    } else {
+      cs.rng_thres = 2.5 * f->sd_rng;
+      cs.az_thres = 2.5 * f->sd_az;
+    }
+    printf("range, azimuth error thresholds: %11.5f %11.5f\n", cs.rng_thres, cs.az_thres);
+    printf("cross-correlation threshold: %11.5f\n", cs.thres);
+    fflush(stdout);
+
+    cull_pass(s, f, &cs);
+    fit_both_directions(s, f);
+    store_solution(f, kp);
+
+    double sum_rng, sum_az;
+    solution_pass(s, kp, &cs.naccept, &sum_rng, &sum_az);
+    printf("\n*** Iterative least-squares coefficients solution: %d ***\n", cs.niter + 1);
+    printf("solution: %d offset estimates accepted out of %lld samples\n", cs.naccept, s->nsamp);
+    fflush(stdout);
+    if (cs.naccept < f->npoly) {
+      fputs("\nERROR: insufficient offset points left after culling to determine offset model "
+            "parameters\n",
+            stderr);
+      return -1;
+    }
+    if (cs.naccept > f->npoly) {
+      f->sd_rng = sqrt(sum_rng / (cs.naccept - f->npoly));
+      f->sd_az = sqrt(sum_az / (cs.naccept - f->npoly));
+    } else {
+      f->sd_rng = 0.0;
+      f->sd_az = 0.0;
+    }
+    print_solution(f);
+
+    if (interactive) {
+      fputs("\nset new error bounds? (0: no, 1: yes): ", stdout);
+      fflush(stdout);
+      // An unreadable answer ends the stage like an answer of 0.
+      if (scanf("%d", &cs.new_bounds) != 1) cs.new_bounds = 0;
+      if (cs.new_bounds != 1) return 0;
+    } else {
+      if (!not_settled(&cs, f)) break;
+      cs.sd_rng_prev = f->sd_rng;
+      cs.sd_az_prev = f->sd_az;
+      cs.niter++;
+    }
+  }
+  printf("\ntotal number of culling iterations: %d\n", cs.niter + 1);
+  printf("final solution: %d offset estimates accepted out of %lld samples\n", cs.naccept,
+         s->nsamp);
+  fflush(stdout);
+  return 0;
+}

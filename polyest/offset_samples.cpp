@@ -1,0 +1,102 @@
+#include "offset_samples.h"
+
+#include <climits>
+#include <cstdlib>
+
+#include "alloc.h"
+#include "swap_io.h"
+
+int describe_grid(const KOLT_PAR *kp, OFFSET_SAMPLES *s) {
+  s->nr = kp->offset_estimation_range_samples;
+  s->naz = kp->offset_estimation_azimuth_samples;
+  s->nsamp = static_cast<long long>(s->nr) * s->naz;
+  printf("offset data grid starting range: %5d   azimuth: %5d\n",
+         kp->offset_estimation_starting_range, kp->offset_estimation_starting_azimuth);
+  printf("offset data grid samples range:  %5d   azimuth: %5d\n", s->nr, s->naz);
+  printf("offset data grid spacing range:  %5d   azimuth: %5d\n",
+         kp->offset_estimation_range_spacing, kp->offset_estimation_azimuth_spacing);
+  printf("number of samples in the offset grid: %lld\n", s->nsamp);
+  // Sample numbers and counts are 32-bit and the sample arrays hold nsamp + 1 elements.
+  if (s->nr > 0 && s->naz > 0 && s->nsamp >= INT_MAX) {
+    fprintf(stderr, "\nERROR: offset grid too large: %d x %d samples\n\n", s->nr, s->naz);
+    return -1;
+  }
+  return 0;
+}
+
+void allocate_samples(const KOLT_PAR *kp, OFFSET_SAMPLES *s) {
+  // Negative sizes become huge unsigned counts, which fail in the allocators.
+  const size_t nr = static_cast<size_t>(static_cast<long long>(s->nr));
+  const size_t naz = static_cast<size_t>(static_cast<long long>(s->naz));
+  const size_t nvec = static_cast<size_t>(s->nsamp + 1);
+  s->ccp_grid = calloc_2d_of<float>(nr, naz);
+  s->offs_grid = calloc_2d_of<fcomplex>(nr, naz);
+  s->coffs_grid = calloc_2d_of<fcomplex>(nr, naz);
+  s->rng_coord = calloc_1d_of<double>(nr);
+  s->az_coord = calloc_1d_of<double>(naz);
+  s->x_rng = calloc_1d_of<double>(nvec);
+  s->y_az = calloc_1d_of<double>(nvec);
+  s->sig = calloc_1d_of<double>(nvec);
+  s->cc = calloc_1d_of<double>(nvec);
+  s->off_rng = calloc_1d_of<double>(nvec);
+  s->off_az = calloc_1d_of<double>(nvec);
+  s->ndata = 0;
+
+  // Grid positions in 64-bit integers, exact for every int start and spacing.
+  for (int j = 0; j < s->nr; j++)
+    s->rng_coord[j] = static_cast<double>(kp->offset_estimation_starting_range +
+                                          static_cast<long long>(j) *
+                                              kp->offset_estimation_range_spacing);
+  for (int i = 0; i < s->naz; i++)
+    s->az_coord[i] = static_cast<double>(kp->offset_estimation_starting_azimuth +
+                                         static_cast<long long>(i) *
+                                             kp->offset_estimation_azimuth_spacing);
+}
+
+int select_samples(FILE *fp_offs, FILE *fp_ccp, int npoly, OFFSET_SAMPLES *s) {
+  rewind(fp_offs);
+  const size_t nr = static_cast<size_t>(s->nr);
+  int ndata = 0;
+  for (int i = 0; i < s->naz; i++) {
+    fr_swap(s->offs_grid[i], 4, 2 * nr, fp_offs);
+    fr_swap(s->ccp_grid[i], 4, nr, fp_ccp);
+    const fcomplex *row = s->offs_grid[i];
+    const float *ccp_row = s->ccp_grid[i];
+    for (int j = 0; j < s->nr; j++) {
+      if (!is_sample_cell(row[j], ccp_row[j])) continue;
+      ndata++;
+      s->x_rng[ndata] = s->rng_coord[j];
+      s->y_az[ndata] = s->az_coord[i];
+      s->off_rng[ndata] = row[j].re;
+      s->off_az[ndata] = row[j].im;
+      s->cc[ndata] = ccp_row[j];
+      s->sig[ndata] = 1.0 / s->cc[ndata];
+    }
+  }
+  s->ndata = ndata;
+  printf("solution: %d offset estimates accepted out of %lld samples\n", ndata, s->nsamp);
+  if (npoly > ndata) {
+    fprintf(stderr, "ERROR: insufficient offset points to determine offset model parameters\n");
+    return -1;
+  }
+  return 0;
+}
+
+namespace {
+template <class T>
+void free_2d(T **lines) {
+  if (lines == nullptr) return;
+  free(lines[0]);
+  free(lines);
+}
+}  // namespace
+
+void free_samples(OFFSET_SAMPLES *s) {
+  free_2d(s->ccp_grid);
+  free_2d(s->offs_grid);
+  free_2d(s->coffs_grid);
+  double *vectors[] = {s->rng_coord, s->az_coord, s->x_rng, s->y_az,
+                       s->sig,       s->cc,       s->off_rng, s->off_az};
+  for (double *v : vectors) free(v);
+  *s = OFFSET_SAMPLES{};
+}

@@ -1,0 +1,50 @@
+#pragma once
+// The offset grid, its image coordinates and the samples selected from it.
+#include <cmath>
+#include <cstdio>
+
+#include "KOLT_io.h"
+#include "fcomplex.h"
+
+struct OFFSET_SAMPLES {
+  int nr;              // grid columns (range)
+  int naz;             // grid rows (azimuth)
+  long long nsamp;     // nr * naz
+  float **ccp_grid;
+  fcomplex **offs_grid;
+  fcomplex **coffs_grid;
+  double *rng_coord;   // 0-based, per column
+  double *az_coord;    // 0-based, per row
+  // 1-based, k = 1 .. ndata
+  double *x_rng;
+  double *y_az;
+  double *sig;
+  double *cc;
+  double *off_rng;
+  double *off_az;
+  int ndata;
+};
+
+// Mark of a culled sample in sig.
+constexpr double SIG_CULLED = 1.0e9;
+
+// A grid cell is a sample when its range offset is non-zero, both offsets are below 1e9 in
+// magnitude (a NaN fails) and its cross-correlation is finite.
+inline bool is_sample_cell(fcomplex cell, float ccv) {
+  return cell.re != 0.0f && std::fabs(cell.re) < 1.0e9f && std::fabs(cell.im) < 1.0e9f &&
+         std::isfinite(ccv);
+}
+
+// Prints the grid geometry lines and checks the grid size. Returns -1 after an error
+// message when the grid cannot be indexed.
+int describe_grid(const KOLT_PAR *kp, OFFSET_SAMPLES *s);
+
+// Allocates the grids, coordinates and sample arrays (zero-filled); ends the run when
+// memory cannot be had.
+void allocate_samples(const KOLT_PAR *kp, OFFSET_SAMPLES *s);
+
+// Reads both grids row by row and collects the samples, then prints the sample count.
+// Returns -1 after the error message when fewer than npoly samples were found.
+int select_samples(FILE *fp_offs, FILE *fp_ccp, int npoly, OFFSET_SAMPLES *s);
+
+void free_samples(OFFSET_SAMPLES *s);

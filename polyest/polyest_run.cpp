@@ -1,0 +1,51 @@
+#include "polyest_run.h"
+
+#include <cstdio>
+
+#include "culling.h"
+#include "model_fit.h"
+#include "offset_samples.h"
+#include "results.h"
+#include "run_settings.h"
+#include "timing.h"
+
+#ifndef POLYEST_VERSION
+#define POLYEST_VERSION "unknown"
+#endif
+
+namespace {
+
+int run_stages(int argc, char *argv[], RUN_SETTINGS *rs, OFFSET_SAMPLES *s, MODEL_FIT *f) {
+  KOLT_PAR kp{};
+  if (open_run(argc, argv, rs, &kp) != 0) return -1;
+  if (describe_grid(&kp, s) != 0) return -1;
+  allocate_samples(&kp, s);
+  allocate_fit(s->nsamp, rs->npoly, f);
+  if (select_samples(rs->fp_offs, rs->fp_ccp, rs->npoly, s) != 0) return -1;
+  fit_both_directions(s, f);
+  report_first_solution(s, f);
+  if (cull_outliers(s, f, &kp, rs->thres, rs->interact_mode) != 0) return -1;
+  if (write_results(rs, s, f, &kp) != 0) return -1;
+  stop_timing();
+  return 0;
+}
+
+}  // namespace
+
+int polyest_run(int argc, char *argv[]) {
+  puts("*** Range and azimuth offset polynomial estimation using SVD ***");
+  puts("*** polyest version " POLYEST_VERSION " ***");
+  if (argc < 4) {
+    print_usage(argv[0]);
+    return -1;
+  }
+  start_timing();
+  RUN_SETTINGS rs{};
+  OFFSET_SAMPLES s{};
+  MODEL_FIT f{};
+  const int status = run_stages(argc, argv, &rs, &s, &f);
+  close_run_streams(&rs);
+  free_fit(&f);
+  free_samples(&s);
+  return status;
+}

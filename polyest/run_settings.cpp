@@ -1,0 +1,151 @@
+#include "run_settings.h"
+
+#include <sys/stat.h>
+
+#include <cstring>
+
+namespace {
+
+bool is_dash(const char *arg) { return strcmp(arg, "-") == 0; }
+
+// True when path names an existing file that is also the file open on one of the streams.
+bool same_file_as_any(const char *path, FILE *const streams[], int nstreams) {
+  struct stat out;
+  if (stat(path, &out) != 0) return false;
+  for (int s = 0; s < nstreams; s++) {
+    struct stat st;
+    if (streams[s] == nullptr || fstat(fileno(streams[s]), &st) != 0) continue;
+    if (st.st_dev == out.st_dev && st.st_ino == out.st_ino) return true;
+  }
+  return false;
+}
+
+int refuse_same_file(const char *path) {
+  fprintf(stderr, "\nERROR: output file is also an input or output file of this run: %s\n\n", path);
+  return -1;
+}
+
+int print_model_line(int npoly) {
+  switch (npoly) {
+    case 1:
+      printf("fit parameters: %d\noffset model: a0\n", npoly);
+      return 0;
+    case 3:
+      printf("fit parameters: %d\noffset model: a0 + a1*x + a2*y\n", npoly);
+      return 0;
+    case 4:
+      printf("fit parameters: %d\noffset model: a0 + a1*x + a2*y + a3*x*y\n", npoly);
+      return 0;
+    case 6:
+      printf("fit parameters: %d\noffset model: a0 + a1*x + a2*y + a3*x*y + a4*x*x + a5*y*y\n",
+             npoly);
+      return 0;
+    default:
+      fprintf(stderr,
+              "ERROR: selected number of offset polynomial fit parameters %d not valid, valid "
+              "values are (1, 3, 4, 6)\n",
+              npoly);
+      return -1;
+  }
+}
+
+}  // namespace
+
+void print_usage(const char *program_name) {
+  printf("\nusage: %s <offs> <ccp> <KOLT_par> [coffs] [coffsets] [thres] [npoly] [interact_mode]\n\n",
+         program_name);
+  puts("input parameters:");
+  puts("  offs          (input) range and azimuth offset estimates (fcomplex)");
+  puts("  ccp           (input) cross-correlation of each patch (float)");
+  puts("  KOLT_par      (input) KOLT parameter file for the scene");
+  puts("  coffs         (output) culled range and azimuth offset estimates (fcomplex, enter - for none)");
+  puts("  coffsets      (output) culled offset estimates and cross-correlation values (text format, "
+       "enter - for none)");
+  puts("  thres         cross-correlation threshold (enter - for default from KOLT_par)");
+  printf("  npoly         number of model polynomial parameters (enter - for default, 1, 3, 4, 6, "
+         "default: %d)\n",
+         NPOLY_DEFAULT);
+  puts("  interact_mode interactive culling of input data:");
+  puts("                  0: off (default)");
+  puts("                  1: on\n");
+}
+
+int open_run(int argc, char *argv[], RUN_SETTINGS *rs, KOLT_PAR *kp) {
+  *rs = RUN_SETTINGS{};
+  rs->npoly = NPOLY_DEFAULT;
+  rs->offs_path = argv[1];
+  rs->ccp_path = argv[2];
+  rs->par_path = argv[3];
+
+  rs->fp_offs = fopen(rs->offs_path, "r");
+  if (rs->fp_offs == nullptr) {
+    fprintf(stderr, "\nERROR: cannot open binary offsets file: %s\n\n", rs->offs_path);
+    return -1;
+  }
+  rs->fp_ccp = fopen(rs->ccp_path, "r");
+  if (rs->fp_ccp == nullptr) {
+    fprintf(stderr, "\nERROR: cannot open binary cross-correlation file: %s\n\n", rs->ccp_path);
+    return -1;
+  }
+  rs->fp_par = fopen(rs->par_path, "r+");
+  if (rs->fp_par == nullptr) {
+    fprintf(stderr, "\nERROR: cannot open image matching offset parameter file: %s\n\n",
+            rs->par_path);
+    return -1;
+  }
+  read_KOLT_par(rs->fp_par, kp);
+
+  if (argc > 4 && !is_dash(argv[4])) {
+    rs->coffs_path = argv[4];
+    FILE *const inputs[] = {rs->fp_offs, rs->fp_ccp, rs->fp_par};
+    if (same_file_as_any(rs->coffs_path, inputs, 3)) return refuse_same_file(rs->coffs_path);
+    rs->fp_coffs = fopen(rs->coffs_path, "w");
+    if (rs->fp_coffs == nullptr) {
+      fprintf(stderr, "\nERROR: cannot create culled binary form offset file: %s\n\n",
+              rs->coffs_path);
+      return -1;
+    }
+    printf("offset estimates: %s\n", rs->offs_path);
+    printf("cross-correlation data:    %s\n", rs->ccp_path);
+    printf("KOLT offset parameters: %s\n", rs->par_path);
+    printf("culled offsets (fcomplex):  %s\n\n", rs->coffs_path);
+    rs->coffs_out = 1;
+  } else {
+    printf("offset estimates: %s\n", rs->offs_path);
+    printf("cross-correlation data:    %s\n", rs->ccp_path);
+    printf("KOLT offset parameters: %s\n", rs->par_path);
+  }
+
+  if (argc > 5 && !is_dash(argv[5])) {
+    rs->coffsets_path = argv[5];
+    FILE *const others[] = {rs->fp_offs, rs->fp_ccp, rs->fp_par, rs->fp_coffs};
+    if (same_file_as_any(rs->coffsets_path, others, 4)) return refuse_same_file(rs->coffsets_path);
+    rs->fp_coffsets = fopen(rs->coffsets_path, "w");
+    if (rs->fp_coffsets == nullptr) {
+      fprintf(stderr, "\nERROR: cannot create culled offset file (text format): %s\n",
+              rs->coffsets_path);
+      return -1;
+    }
+    printf("list of culled offsets (text): %s\n", rs->coffsets_path);
+    rs->coffsets_out = 1;
+  }
+
+  rs->thres = kp->offset_estimation_threshold;
+  if (argc > 6 && !is_dash(argv[6])) sscanf(argv[6], "%lf", &rs->thres);
+  if (argc > 7 && !is_dash(argv[7])) sscanf(argv[7], "%d", &rs->npoly);
+  if (print_model_line(rs->npoly) != 0) return -1;
+
+  if (argc > 8) {
+    sscanf(argv[8], "%d", &rs->interact_mode);
+    if (rs->interact_mode == 1) puts("MODE: interactive culling of offsets");
+  }
+  return 0;
+}
+
+void close_run_streams(RUN_SETTINGS *rs) {
+  FILE **streams[] = {&rs->fp_offs, &rs->fp_ccp, &rs->fp_par, &rs->fp_coffs, &rs->fp_coffsets};
+  for (FILE **fp : streams) {
+    if (*fp != nullptr) fclose(*fp);
+    *fp = nullptr;
+  }
+}
