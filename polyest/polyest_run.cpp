@@ -36,7 +36,7 @@ int polyest_run(int argc, char *argv[]) {
   puts("*** Range and azimuth offset polynomial estimation using SVD ***");
   puts("*** polyest version " POLYEST_VERSION " ***");
   if (argc < 4) {
-    print_usage(argv[0]);
+    print_usage(argc > 0 ? argv[0] : "polyest");
     return -1;
   }
   start_timing();

@@ -47,7 +47,7 @@ struct SCENE_OPTIONS {
 
 const char usage_text[] =
     "usage: mkscene <offs> <ccp> <KOLT_par> [--nr N] [--naz N] [--seed S] [--outliers F]\n"
-    "               [--failed F] [--noise S] [--range-poly a0,..,a5] [--az-poly a0,..,a5]\n";
+    "               [--failed F] [--noise S] [--range-poly a0,..,a5] [--az-poly a0,..,a5]";
 
 [[noreturn]] void fail(const char *message, const char *detail) {
   fprintf(stderr, "\nERROR: %s%s\n\n", message, detail);
@@ -265,7 +265,8 @@ int main(int argc, char **argv) {
       ccp_row[j] = static_cast<float>(cc);
     }
     size_t n = static_cast<size_t>(opt.nr);
-    if (fw_swap(offs_row.data(), 4, 2 * n, fp_offs) != 2 * n) fail("error writing file: ", opt.offs_path);
+    if (fw_swap(offs_row.data(), 4, 2 * n, fp_offs) != 2 * n)
+      fail("error writing file: ", opt.offs_path);
     if (fw_swap(ccp_row.data(), 4, n, fp_ccp) != n) fail("error writing file: ", opt.ccp_path);
   }
   std::string par_text = format_KOLT_par(&kp);
