@@ -1,0 +1,279 @@
+#include "KOLT_io.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <utility>
+#include <vector>
+
+namespace {
+
+using testing::internal::CaptureStdout;
+using testing::internal::GetCapturedStdout;
+
+const KOLT_PAR kSample = {
+    "ERS pair 12345-67890 orbit test", -12, 34, 4912, 27000, 10, 4890, 7.904890123, 3.98765432,
+    12345678, 27100, 12, 4880, 7.90489, 4.0012345678, 32, 4880, 64, 76, 64, 26936, 128, 210, 64,
+    128, 0.15678, {1.234567891, -1.23456789e-3, 2.5e-5, -3.14159265e-9, 0, 1e-12},
+    {-0.5, 4.4e-4, -1.99999e-6, 0, 0, 0}, 0, 26000, 4800, 5, 4790, 1, 5,
+    {0.1, 1e-3, -2e-4, 0, 0, 0}};
+
+// kSample as its file text holds it.
+const KOLT_PAR kRounded = {
+    "ERS pair 12345-67890 orbit test", -12, 34, 4912, 27000, 10, 4890, 7.904890, 3.987654,
+    12345678, 27100, 12, 4880, 7.904890, 4.001235, 32, 4880, 64, 76, 64, 26936, 128, 210, 64,
+    128, 0.157, {1.23457, -1.2346e-03, 2.5e-05, -3.1416e-09, 0, 1e-12},
+    {-0.5, 4.4e-04, -2.0e-06, 0, 0, 0}, 0, 26000, 4800, 5, 4790, 1, 5,
+    {0.1, 1e-3, -2e-4, 0, 0, 0}};
+
+const std::string kText = R"(Varmo KOLT Processing Parameters
+title: ERS pair 12345-67890 orbit test
+initial_range_offset:                  -12
+initial_azimuth_offset:                 34
+range_samp_1:                         4912
+az_samp_1:                           27000
+first_nonzero_range_pixel_1:            10
+number_of_nonzero_range_pixels_1:     4890
+range_pixel_spacing_1:         7.904890e+00
+az_pixel_spacing_1:            3.987654e+00
+range_samp_2:                       12345678
+az_samp_2:                           27100
+first_nonzero_range_pixel_2:            12
+number_of_nonzero_range_pixels_2:     4880
+range_pixel_spacing_2:         7.904890e+00
+az_pixel_spacing_2:            4.001235e+00
+offset_estimation_starting_range:       32
+offset_estimation_ending_range:       4880
+offset_estimation_range_samples:        64
+offset_estimation_range_spacing:        76
+offset_estimation_starting_azimuth:     64
+offset_estimation_ending_azimuth:    26936
+offset_estimation_azimuth_samples:     128
+offset_estimation_azimuth_spacing:     210
+offset_estimation_patch_width:          64
+offset_estimation_patch_height:        128
+offset_estimation_threshold:         0.157
+range_offset_polynomial:          1.23457   -1.2346e-03    2.5000e-05   -3.1416e-09    0.0000e+00    1.0000e-12
+azimuth_offset_polynomial:       -0.50000    4.4000e-04   -2.0000e-06    0.0000e+00    0.0000e+00    0.0000e+00
+starting_azimuth_line:                   0
+map_azimuth_lines:                   26000
+map_width:                            4800
+first_map_range_pixel:                   5
+number_map_range_pixels:              4790
+range_looks:                             1
+azimuth_looks:                           5
+diff_phase_fit:       0.10000    1.0000e-03   -2.0000e-04    0.0000e+00    0.0000e+00    0.0000e+00
+
+)";
+
+// Every field but the title bytes after its terminator (the record has no padding there).
+testing::AssertionResult same_record(const KOLT_PAR &a, const KOLT_PAR &b) {
+  size_t from = offsetof(KOLT_PAR, initial_range_offset);
+  size_t to = offsetof(KOLT_PAR, azimuth_looks) + sizeof(int);
+  if (strcmp(a.title, b.title) == 0 &&
+      memcmp(&a.initial_range_offset, &b.initial_range_offset, to - from) == 0 &&
+      memcmp(a.diff_phase_fit, b.diff_phase_fit, sizeof a.diff_phase_fit) == 0)
+    return testing::AssertionSuccess();
+  return testing::AssertionFailure() << format_KOLT_par(&a) << "differs from\n"
+                                     << format_KOLT_par(&b);
+}
+
+std::string replaced(std::string s, const std::string &from, const std::string &to) {
+  for (size_t p = 0; (p = s.find(from, p)) != std::string::npos; p += to.size())
+    s.replace(p, from.size(), to);
+  return s;
+}
+
+class KoltFile : public testing::Test {
+ protected:
+  void SetUp() override {
+    std::string tmpl = testing::TempDir() + "kolt_XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
+    dir_ = tmpl;
+  }
+  void TearDown() override {
+    if (fp_) fclose(fp_);
+    std::filesystem::remove_all(dir_);
+  }
+  // The file holding text, open for reading and writing.
+  FILE *open_with(const std::string &text) {
+    if (fp_) fclose(fp_);
+    std::ofstream(path(), std::ios::binary) << text;
+    fp_ = fopen(path().c_str(), "r+");
+    return fp_;
+  }
+  std::string contents() {
+    std::ifstream in(path(), std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+  }
+  // Reads text as a file; out receives what the readers printed.
+  KOLT_PAR read_text(const std::string &text, std::string *out = nullptr) {
+    KOLT_PAR kp;
+    memset(&kp, 0x5a, sizeof kp);
+    FILE *fp = open_with(text);
+    CaptureStdout();
+    read_KOLT_par(fp, &kp);
+    std::string printed = GetCapturedStdout();
+    if (out) *out = printed;
+    fclose(fp);
+    fp_ = nullptr;
+    return kp;
+  }
+  std::string path() const { return (dir_ / "scene.KOLT_par").string(); }
+
+  std::filesystem::path dir_;
+  FILE *fp_ = nullptr;
+};
+
+TEST_F(KoltFile, WriteGivesExactTextThatReadsBackAtFormatPrecision) {
+  FILE *fp = open_with("");
+  EXPECT_EQ(write_KOLT_par(fp, &kSample), 0);
+  EXPECT_EQ(contents(), kText);
+  EXPECT_EQ(format_KOLT_par(&kSample), kText);
+
+  std::string warnings;
+  EXPECT_TRUE(same_record(read_text(kText, &warnings), kRounded));
+  EXPECT_EQ(warnings, "");
+}
+
+TEST_F(KoltFile, RewriteOverLongerTextBlanksTheRestAndReadsBackTheSame) {
+  KOLT_PAR longer = kSample;
+  memset(longer.title, 'T', 127);
+  longer.title[127] = '\0';
+  std::string old_text = format_KOLT_par(&longer);
+  ASSERT_GT(old_text.size(), kText.size());
+
+  EXPECT_EQ(write_KOLT_par(open_with(old_text), &kSample), 0);
+  std::string now = contents();
+  EXPECT_EQ(now, kText + std::string(old_text.size() - kText.size(), ' '));
+  EXPECT_TRUE(same_record(read_text(now), kRounded));
+}
+
+TEST_F(KoltFile, CrlfAndReorderedFilesReadTheSame) {
+  EXPECT_TRUE(same_record(read_text(replaced(kText, "\n", "\r\n")), kRounded));
+
+  std::istringstream in(kText);
+  std::string line, reversed;
+  while (std::getline(in, line)) reversed = line + "\n" + reversed;
+  EXPECT_TRUE(same_record(read_text("extra_key: 1\n" + reversed), kRounded));
+}
+
+TEST_F(KoltFile, EmptyFileWarnsForEveryKeyAndLeavesZeros) {
+  // The readers in the record's order, each with the keys it takes.
+  const std::vector<std::pair<const char *, std::vector<std::string>>> runs = {
+      {"rd_str", {"title"}},
+      {"rd_int", {"initial_range_offset", "initial_azimuth_offset", "range_samp_1", "az_samp_1",
+                  "first_nonzero_range_pixel_1", "number_of_nonzero_range_pixels_1:"}},
+      {"rd_dbl", {"range_pixel_spacing_1", "az_pixel_spacing_1"}},
+      {"rd_int", {"range_samp_2", "az_samp_2", "first_nonzero_range_pixel_2",
+                  "number_of_nonzero_range_pixels_2:"}},
+      {"rd_dbl", {"range_pixel_spacing_2", "az_pixel_spacing_2"}},
+      {"rd_int", {"offset_estimation_starting_range", "offset_estimation_ending_range",
+                  "offset_estimation_range_samples", "offset_estimation_range_spacing",
+                  "offset_estimation_starting_azimuth", "offset_estimation_ending_azimuth",
+                  "offset_estimation_azimuth_samples", "offset_estimation_azimuth_spacing",
+                  "offset_estimation_patch_width", "offset_estimation_patch_height"}},
+      {"rd_dbl", {"offset_estimation_threshold", "offset_estimation_threshhold"}},
+      {"rd_vec", {"range_offset_polynomial", "azimuth_offset_polynomial"}},
+      {"rd_int", {"starting_azimuth_line", "map_azimuth_lines", "map_width",
+                  "first_map_range_pixel", "number_map_range_pixels:", "range_looks",
+                  "azimuth_looks"}},
+      {"rd_vec", {"diff_phase_fit"}}};
+  std::string expected;
+  for (const auto &[reader, keys] : runs)
+    for (const std::string &key : keys)
+      expected += std::string("WARNING: subroutine ") + reader + ", keyword not found: " + key +
+                  "\n";
+
+  std::string warnings;
+  KOLT_PAR kp = read_text("", &warnings);
+  EXPECT_EQ(warnings, expected);
+  EXPECT_TRUE(same_record(kp, KOLT_PAR{}));
+}
+
+TEST_F(KoltFile, DoubleHThresholdIsTheFallbackAndIsRewrittenWithOneH) {
+  std::string old_text = replaced(kText, "offset_estimation_threshold:        ",
+                                  "offset_estimation_threshhold:       ");
+  std::string warnings;
+  KOLT_PAR kp = read_text(old_text, &warnings);
+  EXPECT_EQ(kp.offset_estimation_threshold, 0.157);
+  EXPECT_EQ(warnings,
+            "WARNING: subroutine rd_dbl, keyword not found: offset_estimation_threshold\n");
+
+  EXPECT_EQ(write_KOLT_par(open_with(old_text), &kp), 0);
+  EXPECT_EQ(contents(), kText);  // the same length: the two spellings differ only in padding
+
+  // An invalid value falls back too; the last byte of a file without a final line end counts.
+  kp = read_text("offset_estimation_threshold: none\noffset_estimation_threshhold: 0.45");
+  EXPECT_EQ(kp.offset_estimation_threshold, 0.45);
+}
+
+TEST_F(KoltFile, TitleMentionsOfKeysFollowTheFirstOccurrenceExceptForColonKeys) {
+  KOLT_PAR kp = kSample;
+  strcpy(kp.title, "number_of_nonzero_range_pixels_1 7 number_of_nonzero_range_pixels_2 8 "
+                   "number_map_range_pixels 9 map_width 99");
+  kp = read_text(format_KOLT_par(&kp));
+  EXPECT_EQ(kp.number_of_nonzero_range_pixels_1, 4890);
+  EXPECT_EQ(kp.number_of_nonzero_range_pixels_2, 4880);
+  EXPECT_EQ(kp.number_map_range_pixels, 4790);
+  EXPECT_EQ(kp.map_width, 99);
+
+  kp = read_text("title: " + std::string(200, 'x') + "\n");
+  EXPECT_EQ(std::string(kp.title), std::string(127, 'x'));
+}
+
+TEST_F(KoltFile, FailingWriteIsReported) {
+  FILE *full = fopen("/dev/full", "r+");
+  ASSERT_NE(full, nullptr);
+  EXPECT_EQ(write_KOLT_par(full, &kSample), -1);
+  fclose(full);
+}
+
+TEST(KoltPipe, StreamWithoutLengthEndsTheRun) {
+  EXPECT_EXIT(
+      {
+        int fds[2];
+        if (pipe(fds) != 0 || write(fds[1], "title: x\n", 9) != 9) _exit(1);
+        close(fds[1]);
+        KOLT_PAR kp;
+        read_KOLT_par(fdopen(fds[0], "r"), &kp);
+      },
+      testing::ExitedWithCode(255), "^\nERROR: calloc_1d: number of elements <= 0: 0\n$");
+}
+
+TEST(KoltPrint, SummaryLines) {
+  CaptureStdout();
+  print_KOLT_par(&kSample);
+  EXPECT_EQ(GetCapturedStdout(), R"(
+KOLT parameter file title: ERS pair 12345-67890 orbit test
+initial estimate offset, range and azimuth (pixels):       -12     34
+image-1 dimensions: range, azimuth (pixels):              4912  27000
+image-1 offset first valid map pixel, valid map pixels:     10   4890
+image-1 sample spacing: range, azimuth (m):        7.904890e+00  3.987654e+00
+image-2 dimensions: range, azimuth (pixels):            12345678  27100
+image-2 offset first valid map pixel, valid map pixels:     12   4880
+image-2 sample spacing: range, azimuth (m):        7.904890e+00  4.001235e+00
+range offsets, starting range, ending range, samples, spacing:       32   4880     64   76
+azimuth offsets, starting line, ending line, samples, spacing:       64  26936    128  210
+offset estimation patch size (range, azimuth):              64    128
+offset estimation threshold:                             0.157
+range offset polynomial:        1.23457  -1.23457e-03   2.50000e-05  -3.14159e-09   0.00000e+00   1.00000e-12
+azimuth offset polynomial:     -0.50000   4.40000e-04  -1.99999e-06   0.00000e+00   0.00000e+00   0.00000e+00
+starting azimuth map line, (relative image-1):               0
+number of lines in the map:                              26000
+interpolated map width (samples):                         4800
+offset first valid map pixel, valid map pixels:              5   4790
+number of map looks range, azimuth:                          1      5
+differential phase fit parameters:        0.10000    1.0000e-03   -2.0000e-04    0.0000e+00    0.0000e+00    0.0000e+00
+
+)");
+}
+
+}  // namespace
