@@ -20,9 +20,17 @@ bool same_file_as_any(const char *path, FILE *const streams[], int nstreams) {
   return false;
 }
 
-int refuse_same_file(const char *path) {
-  fprintf(stderr, "\nERROR: output file is also an input or output file of this run: %s\n\n", path);
-  return -1;
+// Creates (truncates) an output file, unless it is the file open on one of the run's other
+// streams. Null after the error message.
+FILE *create_output(const char *path, FILE *const others[], int nothers, const char *fail_format) {
+  if (same_file_as_any(path, others, nothers)) {
+    fprintf(stderr, "\nERROR: output file is also an input or output file of this run: %s\n\n",
+            path);
+    return nullptr;
+  }
+  FILE *fp = fopen(path, "w");
+  if (fp == nullptr) fprintf(stderr, fail_format, path);
+  return fp;
 }
 
 int print_model_line(int npoly) {
@@ -96,36 +104,24 @@ int open_run(int argc, char *argv[], RUN_SETTINGS *rs, KOLT_PAR *kp) {
   read_KOLT_par(rs->fp_par, kp);
 
   if (argc > 4 && !is_dash(argv[4])) {
-    rs->coffs_path = argv[4];
     FILE *const inputs[] = {rs->fp_offs, rs->fp_ccp, rs->fp_par};
-    if (same_file_as_any(rs->coffs_path, inputs, 3)) return refuse_same_file(rs->coffs_path);
-    rs->fp_coffs = fopen(rs->coffs_path, "w");
-    if (rs->fp_coffs == nullptr) {
-      fprintf(stderr, "\nERROR: cannot create culled binary form offset file: %s\n\n",
-              rs->coffs_path);
-      return -1;
-    }
-    printf("offset estimates: %s\n", rs->offs_path);
-    printf("cross-correlation data:    %s\n", rs->ccp_path);
-    printf("KOLT offset parameters: %s\n", rs->par_path);
-    printf("culled offsets (fcomplex):  %s\n\n", rs->coffs_path);
+    rs->coffs_path = argv[4];
+    rs->fp_coffs = create_output(rs->coffs_path, inputs, 3,
+                                 "\nERROR: cannot create culled binary form offset file: %s\n\n");
+    if (rs->fp_coffs == nullptr) return -1;
     rs->coffs_out = 1;
-  } else {
-    printf("offset estimates: %s\n", rs->offs_path);
-    printf("cross-correlation data:    %s\n", rs->ccp_path);
-    printf("KOLT offset parameters: %s\n", rs->par_path);
   }
+  printf("offset estimates: %s\n", rs->offs_path);
+  printf("cross-correlation data:    %s\n", rs->ccp_path);
+  printf("KOLT offset parameters: %s\n", rs->par_path);
+  if (rs->coffs_out) printf("culled offsets (fcomplex):  %s\n\n", rs->coffs_path);
 
   if (argc > 5 && !is_dash(argv[5])) {
-    rs->coffsets_path = argv[5];
     FILE *const others[] = {rs->fp_offs, rs->fp_ccp, rs->fp_par, rs->fp_coffs};
-    if (same_file_as_any(rs->coffsets_path, others, 4)) return refuse_same_file(rs->coffsets_path);
-    rs->fp_coffsets = fopen(rs->coffsets_path, "w");
-    if (rs->fp_coffsets == nullptr) {
-      fprintf(stderr, "\nERROR: cannot create culled offset file (text format): %s\n",
-              rs->coffsets_path);
-      return -1;
-    }
+    rs->coffsets_path = argv[5];
+    rs->fp_coffsets = create_output(rs->coffsets_path, others, 4,
+                                    "\nERROR: cannot create culled offset file (text format): %s\n");
+    if (rs->fp_coffsets == nullptr) return -1;
     printf("list of culled offsets (text): %s\n", rs->coffsets_path);
     rs->coffsets_out = 1;
   }

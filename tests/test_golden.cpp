@@ -1,9 +1,13 @@
 // Runs every case folder under golden/cases through the built program and compares the
 // whole standard output, standard error, exit status and every file of the working folder.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <filesystem>
 #include <fstream>
@@ -48,8 +52,8 @@ std::string mask_stdout(const std::string &text) {
     const size_t second = out.find('\n', first + 1);
     if (second != std::string::npos) out.replace(first + 1, second - first - 1, "<version>");
   }
-  static const std::regex times("((user|system|elapsed) time \\(s\\): +)[-0-9.]+");
-  return std::regex_replace(out, times, "$1<time>");
+  static const std::regex times("((user|system|elapsed) time \\(s\\):) +[-0-9.]+");
+  return std::regex_replace(out, times, "$1 <time>");
 }
 
 struct RUN_RESULT {
@@ -58,20 +62,49 @@ struct RUN_RESULT {
   std::string err;
 };
 
+// Reads both pipes to their ends; polling keeps a child that fills one from blocking.
+void drain(int out_fd, int err_fd, std::string *out, std::string *err) {
+  pollfd fds[2] = {{out_fd, POLLIN, 0}, {err_fd, POLLIN, 0}};
+  std::string *dest[2] = {out, err};
+  int open_fds = 2;
+  char buf[4096];
+  while (open_fds > 0) {
+    if (poll(fds, 2, -1) < 0) break;
+    for (int i = 0; i < 2; i++) {
+      if (fds[i].fd < 0 || fds[i].revents == 0) continue;
+      const ssize_t n = read(fds[i].fd, buf, sizeof buf);
+      if (n > 0) {
+        dest[i]->append(buf, static_cast<size_t>(n));
+      } else {
+        close(fds[i].fd);
+        fds[i].fd = -1;
+        open_fds--;
+      }
+    }
+  }
+}
+
+// fsize_limit > 0 caps the size of every file the program writes (a failing disk); the
+// console goes through pipes, which the limit does not touch.
 RUN_RESULT run_program(const fs::path &workdir, const std::vector<std::string> &args,
-                       const fs::path &stdin_path) {
-  const fs::path out_path = workdir.parent_path() / (workdir.filename().string() + ".stdout");
-  const fs::path err_path = workdir.parent_path() / (workdir.filename().string() + ".stderr");
+                       const fs::path &stdin_path, long fsize_limit) {
+  int out_pipe[2], err_pipe[2];
+  if (pipe(out_pipe) != 0 || pipe(err_pipe) != 0) return RUN_RESULT{-1, "", "pipe failed"};
   pid_t pid = fork();
   if (pid == 0) {
     if (chdir(workdir.c_str()) != 0) _exit(127);
     int in = open(stdin_path.c_str(), O_RDONLY);
-    int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (in < 0 || out < 0 || err < 0) _exit(127);
+    if (in < 0) _exit(127);
     dup2(in, 0);
-    dup2(out, 1);
-    dup2(err, 2);
+    dup2(out_pipe[1], 1);
+    dup2(err_pipe[1], 2);
+    close(out_pipe[0]);
+    close(err_pipe[0]);
+    if (fsize_limit > 0) {
+      signal(SIGXFSZ, SIG_IGN);
+      const rlimit lim{static_cast<rlim_t>(fsize_limit), static_cast<rlim_t>(fsize_limit)};
+      if (setrlimit(RLIMIT_FSIZE, &lim) != 0) _exit(127);
+    }
     std::vector<char *> argv;
     argv.push_back(const_cast<char *>("polyest"));
     for (const auto &a : args) argv.push_back(const_cast<char *>(a.c_str()));
@@ -79,12 +112,13 @@ RUN_RESULT run_program(const fs::path &workdir, const std::vector<std::string> &
     execv(POLYEST_BIN, argv.data());
     _exit(127);
   }
+  close(out_pipe[1]);
+  close(err_pipe[1]);
+  RUN_RESULT r{-1, "", ""};
+  drain(out_pipe[0], err_pipe[0], &r.out, &r.err);
   int wstatus = 0;
   waitpid(pid, &wstatus, 0);
-  RUN_RESULT r{WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1, read_file(out_path),
-               read_file(err_path)};
-  fs::remove(out_path);
-  fs::remove(err_path);
+  r.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
   return r;
 }
 
@@ -101,7 +135,9 @@ TEST_P(GoldenCase, MatchesExpectedRun) {
   const auto expected_files = snapshot(dir / "out");
 
   const fs::path stdin_path = fs::exists(dir / "stdin") ? dir / "stdin" : fs::path("/dev/null");
-  const RUN_RESULT r = run_program(work, read_args(dir / "args"), stdin_path);
+  const long fsize_limit =
+      fs::exists(dir / "fsize_limit") ? std::stol(read_file(dir / "fsize_limit")) : 0;
+  const RUN_RESULT r = run_program(work, read_args(dir / "args"), stdin_path, fsize_limit);
 
   EXPECT_EQ(mask_stdout(r.out), read_file(dir / "stdout"));
   EXPECT_EQ(r.err, read_file(dir / "stderr"));
