@@ -12,7 +12,6 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -46,14 +45,19 @@ std::map<std::string, std::string> snapshot(const fs::path &root) {
 
 // The version line and the measured times differ between builds and machines.
 std::string mask_stdout(const std::string &text) {
-  std::string out = text;
-  const size_t first = out.find('\n');
-  if (first != std::string::npos) {
-    const size_t second = out.find('\n', first + 1);
-    if (second != std::string::npos) out.replace(first + 1, second - first - 1, "<version>");
+  static const char *const time_labels[] = {"user time (s):", "system time (s):",
+                                            "elapsed time (s):"};
+  std::string out;
+  std::istringstream in(text);
+  int line_no = 0;
+  for (std::string line; std::getline(in, line);) {
+    if (++line_no == 2) line = "<version>";
+    for (const char *label : time_labels)
+      if (line.rfind(label, 0) == 0) line = std::string(label) + " <time>";
+    out += line;
+    if (!in.eof()) out += '\n';
   }
-  static const std::regex times("((user|system|elapsed) time \\(s\\):) +[-0-9.]+");
-  return std::regex_replace(out, times, "$1 <time>");
+  return out;
 }
 
 struct RUN_RESULT {
