@@ -1,20 +1,12 @@
 #include "KOLT_io.h"
 
-#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cstddef>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-#include <utility>
-#include <vector>
+
+#include "test_util.h"
 
 namespace {
-
-using testing::internal::CaptureStdout;
-using testing::internal::GetCapturedStdout;
 
 const KOLT_PAR kSample = {
     "ERS pair 12345-67890 orbit test", -12, 34, 4912, 27000, 10, 4890, 7.904890123, 3.98765432,
@@ -72,102 +64,63 @@ diff_phase_fit:       0.10000    1.0000e-03   -2.0000e-04    0.0000e+00    0.000
 )";
 
 // Every field but the title bytes after its terminator (the record has no padding there).
-testing::AssertionResult same_record(const KOLT_PAR &a, const KOLT_PAR &b) {
+bool same_record(const KOLT_PAR &a, const KOLT_PAR &b) {
   size_t from = offsetof(KOLT_PAR, initial_range_offset);
   size_t to = offsetof(KOLT_PAR, azimuth_looks) + sizeof(int);
-  if (strcmp(a.title, b.title) == 0 &&
-      memcmp(&a.initial_range_offset, &b.initial_range_offset, to - from) == 0 &&
-      memcmp(a.diff_phase_fit, b.diff_phase_fit, sizeof a.diff_phase_fit) == 0)
-    return testing::AssertionSuccess();
-  return testing::AssertionFailure() << format_KOLT_par(&a) << "differs from\n"
-                                     << format_KOLT_par(&b);
+  return strcmp(a.title, b.title) == 0 &&
+         memcmp(&a.initial_range_offset, &b.initial_range_offset, to - from) == 0 &&
+         memcmp(a.diff_phase_fit, b.diff_phase_fit, sizeof a.diff_phase_fit) == 0;
 }
 
-std::string replaced(std::string s, const std::string &from, const std::string &to) {
-  for (size_t p = 0; (p = s.find(from, p)) != std::string::npos; p += to.size())
-    s.replace(p, from.size(), to);
-  return s;
+// Calls f with a file that holds text, open for reading and writing; returns the file's bytes
+// after f, taken before the file is closed.
+template <class F>
+std::string on_file(const std::string &text, F f) {
+  ScratchDir dir;
+  std::ofstream(dir.path("par"), std::ios::binary) << text;
+  FILE *fp = fopen(dir.path("par").c_str(), "r+");
+  f(fp);
+  std::string bytes = slurp(dir.path("par"));
+  fclose(fp);
+  return bytes;
 }
 
-class KoltFile : public testing::Test {
- protected:
-  void SetUp() override {
-    std::string tmpl = testing::TempDir() + "kolt_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
-    dir_ = tmpl;
-  }
-  void TearDown() override {
-    if (fp_) fclose(fp_);
-    std::filesystem::remove_all(dir_);
-  }
-  // The file holding text, open for reading and writing.
-  FILE *open_with(const std::string &text) {
-    if (fp_) fclose(fp_);
-    std::ofstream(path(), std::ios::binary) << text;
-    fp_ = fopen(path().c_str(), "r+");
-    return fp_;
-  }
-  std::string contents() {
-    std::ifstream in(path(), std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-  }
-  // Reads text as a file; out receives what the readers printed.
-  KOLT_PAR read_text(const std::string &text, std::string *out = nullptr) {
-    KOLT_PAR kp;
-    memset(&kp, 0x5a, sizeof kp);
-    FILE *fp = open_with(text);
-    CaptureStdout();
-    read_KOLT_par(fp, &kp);
-    std::string printed = GetCapturedStdout();
-    if (out) *out = printed;
-    fclose(fp);
-    fp_ = nullptr;
-    return kp;
-  }
-  std::string path() const { return (dir_ / "scene.KOLT_par").string(); }
+// Reads text as a KOLT_par file; warnings receives what the readers printed.
+KOLT_PAR read_text(const std::string &text, std::string *warnings = nullptr) {
+  KOLT_PAR kp;
+  memset(&kp, 0x5a, sizeof kp);
+  std::string printed =
+      stdout_of([&] { on_file(text, [&](FILE *fp) { read_KOLT_par(fp, &kp); }); });
+  if (warnings) *warnings = printed;
+  return kp;
+}
 
-  std::filesystem::path dir_;
-  FILE *fp_ = nullptr;
-};
+std::string rewritten(const std::string &old_text, const KOLT_PAR &kp) {
+  return on_file(old_text, [&](FILE *fp) { EXPECT_EQ(write_KOLT_par(fp, &kp), 0); });
+}
 
-TEST_F(KoltFile, WriteGivesExactTextThatReadsBackAtFormatPrecision) {
-  FILE *fp = open_with("");
-  EXPECT_EQ(write_KOLT_par(fp, &kSample), 0);
-  EXPECT_EQ(contents(), kText);
-  EXPECT_EQ(format_KOLT_par(&kSample), kText);
-
+TEST(KoltPar, WriteGivesExactTextThatReadsBackAtFormatPrecision) {
   std::string warnings;
+  EXPECT_EQ(rewritten("", kSample), kText);
   EXPECT_TRUE(same_record(read_text(kText, &warnings), kRounded));
   EXPECT_EQ(warnings, "");
-}
-
-TEST_F(KoltFile, RewriteOverLongerTextBlanksTheRestAndReadsBackTheSame) {
-  KOLT_PAR longer = kSample;
-  memset(longer.title, 'T', 127);
-  longer.title[127] = '\0';
-  std::string old_text = format_KOLT_par(&longer);
-  ASSERT_GT(old_text.size(), kText.size());
-
-  EXPECT_EQ(write_KOLT_par(open_with(old_text), &kSample), 0);
-  std::string now = contents();
-  EXPECT_EQ(now, kText + std::string(old_text.size() - kText.size(), ' '));
+  // Over a longer old text (by more than one block of blanks) the rest is blanked.
+  std::string now = rewritten(kText + std::string(700, 'x') + "\n", kSample);
+  EXPECT_EQ(now, kText + std::string(701, ' '));
   EXPECT_TRUE(same_record(read_text(now), kRounded));
-}
-
-TEST_F(KoltFile, CrlfAndReorderedFilesReadTheSame) {
-  EXPECT_TRUE(same_record(read_text(replaced(kText, "\n", "\r\n")), kRounded));
-
+  // The lines reversed after an unknown key read the same.
   std::istringstream in(kText);
   std::string line, reversed;
   while (std::getline(in, line)) reversed = line + "\n" + reversed;
   EXPECT_TRUE(same_record(read_text("extra_key: 1\n" + reversed), kRounded));
+  FILE *full = fopen("/dev/full", "r+");
+  ASSERT_NE(full, nullptr);
+  EXPECT_EQ(write_KOLT_par(full, &kSample), -1);
+  fclose(full);
 }
 
-TEST_F(KoltFile, EmptyFileWarnsForEveryKeyAndLeavesZeros) {
-  // The readers in the record's order, each with the keys it takes.
-  const std::vector<std::pair<const char *, std::vector<std::string>>> runs = {
+TEST(KoltPar, EmptyFileWarnsForEveryKeyInOrderAndLeavesZeros) {
+  const std::pair<const char *, std::vector<const char *>> runs[] = {
       {"rd_str", {"title"}},
       {"rd_int", {"initial_range_offset", "initial_azimuth_offset", "range_samp_1", "az_samp_1",
                   "first_nonzero_range_pixel_1", "number_of_nonzero_range_pixels_1:"}},
@@ -186,37 +139,27 @@ TEST_F(KoltFile, EmptyFileWarnsForEveryKeyAndLeavesZeros) {
                   "first_map_range_pixel", "number_map_range_pixels:", "range_looks",
                   "azimuth_looks"}},
       {"rd_vec", {"diff_phase_fit"}}};
-  std::string expected;
+  std::string expected, warnings;
   for (const auto &[reader, keys] : runs)
-    for (const std::string &key : keys)
+    for (const char *key : keys)
       expected += std::string("WARNING: subroutine ") + reader + ", keyword not found: " + key +
                   "\n";
-
-  std::string warnings;
-  KOLT_PAR kp = read_text("", &warnings);
+  EXPECT_TRUE(same_record(read_text("", &warnings), KOLT_PAR{}));
   EXPECT_EQ(warnings, expected);
-  EXPECT_TRUE(same_record(kp, KOLT_PAR{}));
 }
 
-TEST_F(KoltFile, DoubleHThresholdIsTheFallbackAndIsRewrittenWithOneH) {
+TEST(KoltPar, OldThresholdSpellingTitleMentionsOfKeysAndLongTitle) {
   std::string old_text = replaced(kText, "offset_estimation_threshold:        ",
-                                  "offset_estimation_threshhold:       ");
-  std::string warnings;
+                                  "offset_estimation_threshhold:       "), warnings;
   KOLT_PAR kp = read_text(old_text, &warnings);
   EXPECT_EQ(kp.offset_estimation_threshold, 0.157);
   EXPECT_EQ(warnings,
             "WARNING: subroutine rd_dbl, keyword not found: offset_estimation_threshold\n");
-
-  EXPECT_EQ(write_KOLT_par(open_with(old_text), &kp), 0);
-  EXPECT_EQ(contents(), kText);  // the same length: the two spellings differ only in padding
-
   // An invalid value falls back too; the last byte of a file without a final line end counts.
   kp = read_text("offset_estimation_threshold: none\noffset_estimation_threshhold: 0.45");
   EXPECT_EQ(kp.offset_estimation_threshold, 0.45);
-}
-
-TEST_F(KoltFile, TitleMentionsOfKeysFollowTheFirstOccurrenceExceptForColonKeys) {
-  KOLT_PAR kp = kSample;
+  // Keys mentioned in the title are found there first, except for the keys taken with a colon.
+  kp = kSample;
   strcpy(kp.title, "number_of_nonzero_range_pixels_1 7 number_of_nonzero_range_pixels_2 8 "
                    "number_map_range_pixels 9 map_width 99");
   kp = read_text(format_KOLT_par(&kp));
@@ -224,34 +167,22 @@ TEST_F(KoltFile, TitleMentionsOfKeysFollowTheFirstOccurrenceExceptForColonKeys) 
   EXPECT_EQ(kp.number_of_nonzero_range_pixels_2, 4880);
   EXPECT_EQ(kp.number_map_range_pixels, 4790);
   EXPECT_EQ(kp.map_width, 99);
-
   kp = read_text("title: " + std::string(200, 'x') + "\n");
   EXPECT_EQ(std::string(kp.title), std::string(127, 'x'));
 }
 
-TEST_F(KoltFile, FailingWriteIsReported) {
-  FILE *full = fopen("/dev/full", "r+");
-  ASSERT_NE(full, nullptr);
-  EXPECT_EQ(write_KOLT_par(full, &kSample), -1);
-  fclose(full);
+TEST(KoltParDeathTest, StreamWithoutLengthEndsTheRun) {
+  int fds[2];
+  ASSERT_TRUE(pipe(fds) == 0 && write(fds[1], "title: x\n", 9) == 9);
+  close(fds[1]);
+  KOLT_PAR kp;
+  EXPECT_EXIT(read_KOLT_par(fdopen(fds[0], "r"), &kp), testing::ExitedWithCode(255),
+              "^\nERROR: calloc_1d: number of elements <= 0: 0\n$");
+  close(fds[0]);
 }
 
-TEST(KoltPipe, StreamWithoutLengthEndsTheRun) {
-  EXPECT_EXIT(
-      {
-        int fds[2];
-        if (pipe(fds) != 0 || write(fds[1], "title: x\n", 9) != 9) _exit(1);
-        close(fds[1]);
-        KOLT_PAR kp;
-        read_KOLT_par(fdopen(fds[0], "r"), &kp);
-      },
-      testing::ExitedWithCode(255), "^\nERROR: calloc_1d: number of elements <= 0: 0\n$");
-}
-
-TEST(KoltPrint, SummaryLines) {
-  CaptureStdout();
-  print_KOLT_par(&kSample);
-  EXPECT_EQ(GetCapturedStdout(), R"(
+TEST(KoltPar, SummaryLines) {
+  EXPECT_EQ(stdout_of([] { print_KOLT_par(&kSample); }), R"(
 KOLT parameter file title: ERS pair 12345-67890 orbit test
 initial estimate offset, range and azimuth (pixels):       -12     34
 image-1 dimensions: range, azimuth (pixels):              4912  27000

@@ -1,167 +1,91 @@
 #include "keyword_reader.h"
 
-#include <gtest/gtest.h>
-
-#include <cstring>
-#include <string>
+#include "test_util.h"
 
 namespace {
 
-using testing::internal::CaptureStdout;
-using testing::internal::GetCapturedStdout;
-
 int len_of(const std::string &t) { return static_cast<int>(t.size()); }
 
-// What the reader returns, leaves in its destination and prints.
+// Every numeric reader on the same texts; "%s" in a warning stands for the reader's name.
 template <class T>
-struct Outcome {
-  int status;
-  T value;
-  std::string printed;
-};
-
-template <class T, class Reader>
-Outcome<T> run(Reader reader, const std::string &text, const char *key) {
-  T value = static_cast<T>(77);
-  CaptureStdout();
-  int status = reader(text.c_str(), len_of(text), key, &value);
-  return {status, value, GetCapturedStdout()};
+void check_numeric_reader(int (*reader)(const char *, int, const char *, T *), const char *name) {
+  const std::string not_found = "WARNING: subroutine %s, keyword not found: ";
+  const std::string no_value = "WARNING %s: no value given for data with key: width\n";
+  const struct { std::string text; int status; T value; std::string printed;
+                 const char *key = "width"; } cases[] = {
+      {"other: 5\n", -1, 0, not_found + "width\n"},
+      {"width: \t\r\nheight: 5\n", -1, 0, no_value},  // never the next line
+      {std::string("width: \0" "5\n", 10), -1, 0, no_value},
+      {"width: x12 m\n", -1, 0, "WARNING %s: corrupted data value with key: width  value: x12 m\n"},
+      {"width: \"1024\" pixels ; comment\n", 0, 1024, ""},
+      {"width: 12", 0, 12, ""},
+      {"width: " + std::string(600, '0') + "15\n", 0, 15, ""},  // longer than a small buffer
+      {"map_width: 7\nwidth: 5\n", 0, 7, ""},  // the first occurrence, inside a longer key
+      {"samples : 9\n", -1, 0, not_found + "samples:\n", "samples:"},  // the colon is part of it
+      {"ab", -1, 0, not_found + "abc\n", "abc"},
+      {"a: 1\n", -1, 0, not_found + "\n", ""},
+  };
+  for (const auto &c : cases) {
+    T value = 77;
+    int status = 0;
+    std::string printed =
+        stdout_of([&] { status = reader(c.text.c_str(), len_of(c.text), c.key, &value); });
+    EXPECT_TRUE(status == c.status && value == c.value) << name << " " << c.text;
+    EXPECT_EQ(printed, replaced(c.printed, "%s", name));
+  }
 }
 
-template <class T, class Reader>
-void check_numeric_warnings(Reader reader, const std::string &name) {
-  auto missing = run<T>(reader, "other: 5\n", "width");
-  EXPECT_EQ(missing.status, -1);
-  EXPECT_EQ(missing.value, 0);
-  EXPECT_EQ(missing.printed, "WARNING: subroutine " + name + ", keyword not found: width\n");
-
-  auto empty = run<T>(reader, "width: \t\r\nheight: 5\n", "width");  // never the next line
-  EXPECT_EQ(empty.status, -1);
-  EXPECT_EQ(empty.value, 0);
-  EXPECT_EQ(empty.printed, "WARNING " + name + ": no value given for data with key: width\n");
-
-  auto corrupted = run<T>(reader, "width: x12 m\n", "width");
-  EXPECT_EQ(corrupted.status, -1);
-  EXPECT_EQ(corrupted.value, 0);
-  EXPECT_EQ(corrupted.printed,
-            "WARNING " + name + ": corrupted data value with key: width  value: x12 m\n");
-
-  auto good = run<T>(reader, "width: \"1024\" pixels ; comment\n", "width");
-  EXPECT_EQ(good.status, 0);
-  EXPECT_EQ(good.value, 1024);
-  EXPECT_EQ(good.printed, "");
+TEST(KeywordReader, NumericWarningsLeaveZeroAndTheFirstOccurrenceWins) {
+  check_numeric_reader<int>(rd_int, "rd_int");
+  check_numeric_reader<double>(rd_dbl, "rd_dbl");
+  check_numeric_reader<float>(rd_flt, "rd_flt");
+  // The longest numeric prefix of the first len bytes is converted.
+  int i = 0;
+  double d = 0;
+  float f = 0;
+  EXPECT_TRUE(rd_int("n: 12.7\n", 8, "n", &i) == 0 && i == 12);
+  EXPECT_TRUE(rd_dbl("d: -3.25e-4x\n", 13, "d", &d) == 0 && d == -3.25e-4);
+  EXPECT_TRUE(rd_flt("f: 0.1\n", 7, "f", &f) == 0 && f == 0.1f);
+  EXPECT_TRUE(rd_int("k: 1234567\n", 5, "k", &i) == 0 && i == 12);
 }
 
-TEST(NumericReaders, EveryWarningLeavesZero) {
-  check_numeric_warnings<int>(rd_int, "rd_int");
-  check_numeric_warnings<double>(rd_dbl, "rd_dbl");
-  check_numeric_warnings<float>(rd_flt, "rd_flt");
+TEST(KeywordReader, StringQuotesCrlfEndMarksCutLengthAndMissingKey) {
+  const struct { const char *text; int len, status; const char *value; } cases[] = {
+      {"t: \"a b\"\r\n", 10, 0, "a b"}, {"t:\nu: x\n", 8, 0, ""},
+      {"t: 0123456789\n", 14, 0, "0123456"}, {"t: ab;c d\n", 10, 0, "ab"},
+      {"t: abcdef\n", 6, 0, "abc"}, {"u: x\n", 5, -1, ""}};
+  for (const auto &c : cases) {
+    char dest[8] = "old";
+    int status = 0;
+    std::string printed = stdout_of([&] { status = rd_str(c.text, c.len, "t", dest, 8); });
+    EXPECT_EQ(status, c.status) << c.text;
+    EXPECT_STREQ(dest, c.value) << c.text;
+    EXPECT_EQ(printed, c.status ? "WARNING: subroutine rd_str, keyword not found: t\n" : "");
+  }
 }
 
-TEST(NumericReaders, ConversionTakesTheLongestNumericPrefix) {
-  EXPECT_EQ(run<int>(rd_int, "n: 12.7\n", "n").value, 12);
-  EXPECT_EQ(run<double>(rd_dbl, "d: -3.25e-4x\n", "d").value, -3.25e-4);
-  EXPECT_EQ(run<float>(rd_flt, "f: 0.1\n", "f").value, 0.1f);
-  // A value longer than any small working buffer is converted whole.
-  auto long_value = run<double>(rd_dbl, "d: " + std::string(600, '0') + "1.5\n", "d");
-  EXPECT_EQ(long_value.value, 1.5);
-  EXPECT_EQ(long_value.status, 0);
-}
-
-TEST(KeywordSearch, FirstOccurrenceAnywhereWins) {
-  // Inside the title, and inside a longer key that stands earlier.
-  EXPECT_EQ(run<int>(rd_int, "title: width 3; x\nwidth: 5\n", "width").value, 3);
-  EXPECT_EQ(run<int>(rd_int, "map_width: 7\nwidth: 5\n", "width").value, 7);
-  // With the colon, a blank before the colon does not match.
-  const std::string spaced = "samples : 9\n";
-  EXPECT_EQ(run<int>(rd_int, spaced, "samples:").status, -1);
-  EXPECT_EQ(run<int>(rd_int, spaced, "samples").value, 9);
-  // Longer than the text, and empty: both not found.
-  const std::string not_found = "WARNING: subroutine rd_int, keyword not found: ";
-  EXPECT_EQ(run<int>(rd_int, "ab", "abc").printed, not_found + "abc\n");
-  EXPECT_EQ(run<int>(rd_int, "a: 1\n", "").printed, not_found + "\n");
-}
-
-TEST(KeywordSearch, ValueEndsAtNewlineSemicolonNulOrTextEnd) {
-  EXPECT_EQ(run<int>(rd_int, "k: 12\n34\n", "k").value, 12);
-  EXPECT_EQ(run<int>(rd_int, "k: 12;34\n", "k").value, 12);
-  EXPECT_EQ(run<int>(rd_int, std::string("k: \0" "5\n", 6), "k").printed,
-            "WARNING rd_int: no value given for data with key: k\n");
-  EXPECT_EQ(run<int>(rd_int, "k: 12", "k").value, 12);
-  // Only the first len bytes are the text.
-  int value = 0;
-  EXPECT_EQ(rd_int("k: 1234567\n", 5, "k", &value), 0);
-  EXPECT_EQ(value, 12);
-  char dest[16];
-  EXPECT_EQ(rd_str("k: abcdef\n", 6, "k", dest, sizeof dest), 0);
-  EXPECT_STREQ(dest, "abc");
-}
-
-TEST(StringReader, QuotesCrlfEmptyValueCutAndMissingKey) {
-  char dest[8];
-  EXPECT_EQ(rd_str("t: \"a b\"\r\n", 10, "t", dest, sizeof dest), 0);
-  EXPECT_STREQ(dest, "a b");
-  EXPECT_EQ(rd_str("t:\nu: x\n", 8, "t", dest, sizeof dest), 0);
-  EXPECT_STREQ(dest, "");
-  EXPECT_EQ(rd_str("t: 0123456789\n", 14, "t", dest, sizeof dest), 0);
-  EXPECT_STREQ(dest, "0123456");
-
-  strcpy(dest, "old");
-  CaptureStdout();
-  EXPECT_EQ(rd_str("u: x\n", 5, "t", dest, sizeof dest), -1);
-  EXPECT_EQ(GetCapturedStdout(), "WARNING: subroutine rd_str, keyword not found: t\n");
-  EXPECT_STREQ(dest, "");
-}
-
-struct VecOutcome {
-  int status;
-  double v[7];
-  std::string printed;
-};
-
-VecOutcome run_vec(const std::string &text, int n) {
-  VecOutcome r;
-  for (double &x : r.v) x = 9.0;
-  CaptureStdout();
-  r.status = rd_vec(text.c_str(), len_of(text), "p", r.v, n);
-  r.printed = GetCapturedStdout();
-  return r;
-}
-
-TEST(VectorReader, SeparatorsCountsAndWarnings) {
-  VecOutcome r = run_vec("p: 1,  2\t3 , 4,5 6 7\n", 6);
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.printed, "");
-  for (int i = 0; i < 6; i++) EXPECT_EQ(r.v[i], i + 1.0);
-  EXPECT_EQ(r.v[6], 9.0);
-
-  r = run_vec("p: 1 2 3\r\n", 6);
-  EXPECT_EQ(r.status, -1);
-  EXPECT_EQ(r.printed, "WARNING rd_vec: insufficient number of values: 6    key: p\n");
-  const double partial[7] = {1, 2, 3, 0, 0, 0, 9};
-  EXPECT_EQ(memcmp(r.v, partial, sizeof partial), 0);
-
-  r = run_vec("p: 1 x 3\n", 3);
-  EXPECT_EQ(r.status, -1);
-  EXPECT_EQ(r.v[0], 1.0);
-  EXPECT_EQ(r.printed, "WARNING rd_vec: invalid entry for data with key: p    value: x\n");
-  EXPECT_EQ(r.v[1], 0.0);
-  EXPECT_EQ(r.v[2], 0.0);
-
-  r = run_vec("q: 1\n", 2);
-  EXPECT_EQ(r.status, -1);
-  EXPECT_EQ(r.printed, "WARNING: subroutine rd_vec, keyword not found: p\n");
-  EXPECT_EQ(r.v[0] + r.v[1], 0.0);
-
-  r = run_vec("p:\n", 0);  // nothing to read
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.v[0], 9.0);
-  EXPECT_EQ(run_vec("q: 1\n", 0).status, -1);
-
-  // A value longer than the working buffer is read whole.
-  r = run_vec("p: " + std::string(600, ',') + "4 5\n", 2);
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.v[1], 5.0);
+TEST(KeywordReader, VectorSeparatorsCountsAndWarnings) {
+  const std::string not_found = "WARNING: subroutine rd_vec, keyword not found: p\n";
+  const struct { std::string text; int n, status; double v[7]; std::string printed; } cases[] = {
+      {"p: 1,  2\t3 , 4,5 6 7\n", 6, 0, {1, 2, 3, 4, 5, 6, 9}, ""},
+      {"p: 1 2 3\r\n", 6, -1, {1, 2, 3, 0, 0, 0, 9},
+       "WARNING rd_vec: insufficient number of values: 6    key: p\n"},
+      {"p: 1 x 3\n", 3, -1, {1, 0, 0, 9, 9, 9, 9},
+       "WARNING rd_vec: invalid entry for data with key: p    value: x\n"},
+      {"q: 1\n", 2, -1, {0, 0, 9, 9, 9, 9, 9}, not_found},
+      {"p:\n", 0, 0, {9, 9, 9, 9, 9, 9, 9}, ""},
+      {"q: 1\n", 0, -1, {9, 9, 9, 9, 9, 9, 9}, not_found},
+      {"p: " + std::string(600, ',') + "4 5\n", 2, 0, {4, 5, 9, 9, 9, 9, 9}, ""},
+  };
+  for (const auto &c : cases) {
+    double v[7] = {9, 9, 9, 9, 9, 9, 9};
+    int status = 0;
+    std::string printed =
+        stdout_of([&] { status = rd_vec(c.text.c_str(), len_of(c.text), "p", v, c.n); });
+    EXPECT_EQ(status, c.status) << c.text;
+    EXPECT_EQ(printed, c.printed);
+    EXPECT_EQ(memcmp(v, c.v, sizeof v), 0) << c.text;
+  }
 }
 
 }  // namespace
