@@ -119,33 +119,15 @@ TEST(KoltPar, WriteGivesExactTextThatReadsBackAtFormatPrecision) {
   fclose(full);
 }
 
-TEST(KoltPar, EmptyFileWarnsForEveryKeyInOrderAndLeavesZeros) {
-  const std::pair<const char *, std::vector<const char *>> runs[] = {
-      {"rd_str", {"title"}},
-      {"rd_int", {"initial_range_offset", "initial_azimuth_offset", "range_samp_1", "az_samp_1",
-                  "first_nonzero_range_pixel_1", "number_of_nonzero_range_pixels_1:"}},
-      {"rd_dbl", {"range_pixel_spacing_1", "az_pixel_spacing_1"}},
-      {"rd_int", {"range_samp_2", "az_samp_2", "first_nonzero_range_pixel_2",
-                  "number_of_nonzero_range_pixels_2:"}},
-      {"rd_dbl", {"range_pixel_spacing_2", "az_pixel_spacing_2"}},
-      {"rd_int", {"offset_estimation_starting_range", "offset_estimation_ending_range",
-                  "offset_estimation_range_samples", "offset_estimation_range_spacing",
-                  "offset_estimation_starting_azimuth", "offset_estimation_ending_azimuth",
-                  "offset_estimation_azimuth_samples", "offset_estimation_azimuth_spacing",
-                  "offset_estimation_patch_width", "offset_estimation_patch_height"}},
-      {"rd_dbl", {"offset_estimation_threshold", "offset_estimation_threshhold"}},
-      {"rd_vec", {"range_offset_polynomial", "azimuth_offset_polynomial"}},
-      {"rd_int", {"starting_azimuth_line", "map_azimuth_lines", "map_width",
-                  "first_map_range_pixel", "number_map_range_pixels:", "range_looks",
-                  "azimuth_looks"}},
-      {"rd_vec", {"diff_phase_fit"}}};
-  std::string expected, warnings;
-  for (const auto &[reader, keys] : runs)
-    for (const char *key : keys)
-      expected += std::string("WARNING: subroutine ") + reader + ", keyword not found: " + key +
-                  "\n";
+// The exact warning list of an empty file is compared whole by the program's golden cases.
+TEST(KoltPar, EmptyFileWarnsForEveryKeyAndLeavesZeros) {
+  std::string warnings;
   EXPECT_TRUE(same_record(read_text("", &warnings), KOLT_PAR{}));
-  EXPECT_EQ(warnings, expected);
+  EXPECT_EQ(std::count(warnings.begin(), warnings.end(), '\n'), 37);
+  EXPECT_NE(warnings.find("rd_dbl, keyword not found: offset_estimation_threshhold\n"),
+            std::string::npos);
+  EXPECT_NE(warnings.find("rd_int, keyword not found: number_map_range_pixels:\n"),
+            std::string::npos);
 }
 
 TEST(KoltPar, OldThresholdSpellingTitleMentionsOfKeysAndLongTitle) {
