@@ -1,6 +1,5 @@
 // Runs every case folder under golden/cases through the built program and compares the
 // whole standard output, standard error, exit status and every file of the working folder.
-#include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <fcntl.h>
@@ -8,24 +7,15 @@
 #include <unistd.h>
 
 #include <csignal>
-
-#include <filesystem>
-#include <fstream>
 #include <map>
-#include <sstream>
-#include <string>
-#include <vector>
+
+#include "test_util.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-std::string read_file(const fs::path &p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+std::string read_file(const fs::path &p) { return slurp(p.string()); }
 
 std::vector<std::string> read_args(const fs::path &p) {
   std::vector<std::string> args;
@@ -130,41 +120,26 @@ class GoldenCase : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(GoldenCase, MatchesExpectedRun) {
   const fs::path dir = fs::path(TEST_DATA_DIR) / "golden" / "cases" / GetParam();
-  const fs::path work = fs::temp_directory_path() / ("polyest_golden_" + GetParam() + "_" +
-                                                     std::to_string(getpid()));
-  fs::remove_all(work);
-  fs::create_directories(work);
-  if (fs::exists(dir / "in")) fs::copy(dir / "in", work, fs::copy_options::recursive);
-  const auto inputs = snapshot(dir / "in");
-  const auto expected_files = snapshot(dir / "out");
-
+  ScratchDir work;
+  if (fs::exists(dir / "in")) fs::copy(dir / "in", work.root, fs::copy_options::recursive);
   const fs::path stdin_path = fs::exists(dir / "stdin") ? dir / "stdin" : fs::path("/dev/null");
   const long fsize_limit =
       fs::exists(dir / "fsize_limit") ? std::stol(read_file(dir / "fsize_limit")) : 0;
-  const RUN_RESULT r = run_program(work, read_args(dir / "args"), stdin_path, fsize_limit);
+  const RUN_RESULT r = run_program(work.root, read_args(dir / "args"), stdin_path, fsize_limit);
 
   EXPECT_EQ(mask_stdout(r.out), read_file(dir / "stdout"));
   EXPECT_EQ(r.err, read_file(dir / "stderr"));
   EXPECT_EQ(r.status, std::stoi(read_file(dir / "status")));
-
-  const auto actual_files = snapshot(work);
-  for (const auto &[name, bytes] : expected_files) {
-    auto it = actual_files.find(name);
-    if (it == actual_files.end()) {
-      ADD_FAILURE() << "missing output file " << name;
-      continue;
-    }
-    EXPECT_TRUE(it->second == bytes) << "output file differs: " << name;
-  }
-  for (const auto &[name, bytes] : actual_files) {
-    if (expected_files.count(name)) continue;
-    auto in = inputs.find(name);
-    if (in == inputs.end())
-      ADD_FAILURE() << "unexpected file " << name;
-    else
-      EXPECT_TRUE(in->second == bytes) << "input file changed: " << name;
-  }
-  fs::remove_all(work);
+  // The inputs unchanged unless out/ holds what they became, and nothing else.
+  auto expected = snapshot(dir / "in");
+  for (const auto &[name, bytes] : snapshot(dir / "out")) expected[name] = bytes;
+  const auto actual = snapshot(work.root);
+  std::string wrong;
+  for (const auto &[name, bytes] : expected)
+    if (!actual.count(name) || actual.at(name) != bytes) wrong += " " + name;
+  for (const auto &[name, bytes] : actual)
+    if (!expected.count(name)) wrong += " " + name + "(unexpected)";
+  EXPECT_EQ(wrong, "") << "files missing, different or unexpected";
 }
 
 std::vector<std::string> case_names() {
