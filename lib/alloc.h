@@ -2,6 +2,7 @@
 // Zero-filled allocation that ends the run on a zero size or on exhausted memory, so that
 // no caller has to test for failure. Every byte count is computed overflow-safe.
 #include <cstddef>
+#include <cstdlib>
 
 // Product a * b in bytes; false when it does not fit in size_t.
 bool checked_product(size_t a, size_t b, size_t *out);
@@ -31,4 +32,12 @@ T **calloc_2d_of(size_t ncols, size_t nlines) {
   T **lines = static_cast<T **>(calloc_2d_lines(nlines, sizeof(T *)));
   for (size_t i = 0; i < nlines; i++) lines[i] = data + i * ncols;
   return lines;
+}
+
+// Releases an array made by calloc_2d or calloc_2d_of: its data block, then its line table.
+template <class T>
+void free_2d(T **lines) {
+  if (lines == nullptr) return;
+  free(lines[0]);
+  free(lines);
 }

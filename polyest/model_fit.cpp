@@ -17,12 +17,6 @@ void print_singular_values(const char *label, const double w[], int n) {
   for (int t = 1; t <= n; t++) printf(" %13.5e", w[t]);
 }
 
-void free_2d(double **m) {
-  if (m == nullptr) return;
-  free(m[0]);
-  free(m);
-}
-
 }  // namespace
 
 basis_fn basis_for(int npoly) {

@@ -82,15 +82,6 @@ int select_samples(FILE *fp_offs, FILE *fp_ccp, int npoly, OFFSET_SAMPLES *s) {
   return 0;
 }
 
-namespace {
-template <class T>
-void free_2d(T **lines) {
-  if (lines == nullptr) return;
-  free(lines[0]);
-  free(lines);
-}
-}  // namespace
-
 void free_samples(OFFSET_SAMPLES *s) {
   free_2d(s->ccp_grid);
   free_2d(s->offs_grid);
