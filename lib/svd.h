@@ -14,6 +14,13 @@ typedef void (*basis_fn)(double p[], double x, double y);
 void svdfit(double x[], double y[], double z[], double sig[], int ndata, double a[], int ma,
             double **u, double **v, double w[], double *chisq, basis_fn funcs);
 
+// Two fits of the same weighted design, z1 and z2, from one decomposition: a1, chisq1 and
+// a2, chisq2 are those svdfit gives for each, bit for bit, and so are w and v. The design
+// matrix is held by columns, ucols[1..ma][1..ndata]; U itself is not kept.
+void svdfit_pair(double x[], double y[], double z1[], double z2[], double sig[], int ndata,
+                 double a1[], double a2[], int ma, double **ucols, double **v, double w[],
+                 double *chisq1, double *chisq2, basis_fn funcs);
+
 // Least-squares solution x[1..n] of U * diag(w) * V^T x = b[1..m].
 void svbksb(double **u, double w[], double **v, int m, int n, double b[], double x[]);
 

@@ -38,7 +38,7 @@ void allocate_fit(long long nsamp, int npoly, MODEL_FIT *f) {
   f->poly_az = calloc_1d_of<double>(FIT_DIM);
   f->cvm_rng = calloc_2d_of<double>(FIT_DIM, FIT_DIM);
   f->cvm_az = calloc_2d_of<double>(FIT_DIM, FIT_DIM);
-  f->svd_u = calloc_2d_of<double>(FIT_DIM, static_cast<size_t>(nsamp + 1));
+  f->svd_u = calloc_2d_of<double>(static_cast<size_t>(nsamp + 1), FIT_DIM);
   f->svd_v = calloc_2d_of<double>(FIT_DIM, FIT_DIM);
   f->svd_w = calloc_1d_of<double>(FIT_DIM);
 }
@@ -56,13 +56,15 @@ void free_fit(MODEL_FIT *f) {
   *f = MODEL_FIT{};
 }
 
+pair_fit_fn pair_fit = svdfit_pair;
+
+// Both directions share the weighted design matrix, so one decomposition serves both fits;
+// its singular values and covariance are reported for each.
 void fit_both_directions(const OFFSET_SAMPLES *s, MODEL_FIT *f) {
-  svdfit(s->x_rng, s->y_az, s->off_rng, s->sig, s->ndata, f->a_rng, f->npoly, f->svd_u, f->svd_v,
-         f->svd_w, &f->chisq_rng, f->funcs);
+  pair_fit(s->x_rng, s->y_az, s->off_rng, s->off_az, s->sig, s->ndata, f->a_rng, f->a_az,
+           f->npoly, f->svd_u, f->svd_v, f->svd_w, &f->chisq_rng, &f->chisq_az, f->funcs);
   print_singular_values("\nrange fit SVD singular values:     ", f->svd_w, f->npoly);
   svdvar(f->svd_v, f->npoly, f->svd_w, f->cvm_rng);
-  svdfit(s->x_rng, s->y_az, s->off_az, s->sig, s->ndata, f->a_az, f->npoly, f->svd_u, f->svd_v,
-         f->svd_w, &f->chisq_az, f->funcs);
   print_singular_values("\nazimuth fit SVD singular values:   ", f->svd_w, f->npoly);
   fputs("\n", stdout);
   svdvar(f->svd_v, f->npoly, f->svd_w, f->cvm_az);

@@ -13,7 +13,7 @@ struct MODEL_FIT {
   double *poly_az;
   double **cvm_rng;  // 7 x 7
   double **cvm_az;
-  double **svd_u;    // (nsamp + 1) x 7
+  double **svd_u;    // design matrix by columns: 7 columns of nsamp + 1
   double **svd_v;    // 7 x 7
   double *svd_w;     // 7
   double chisq_rng;
@@ -27,6 +27,13 @@ basis_fn basis_for(int npoly);
 
 void allocate_fit(long long nsamp, int npoly, MODEL_FIT *f);
 void free_fit(MODEL_FIT *f);
+
+// The fit of both directions on one design (svdfit_pair); tests put a reference in its place.
+typedef void (*pair_fit_fn)(double x[], double y[], double z1[], double z2[], double sig[],
+                            int ndata, double a1[], double a2[], int ma, double **ucols,
+                            double **v, double w[], double *chisq1, double *chisq2,
+                            basis_fn funcs);
+extern pair_fit_fn pair_fit;
 
 // Range fit, its singular values and covariance, then the same for azimuth.
 void fit_both_directions(const OFFSET_SAMPLES *s, MODEL_FIT *f);

@@ -1,0 +1,397 @@
+#pragma once
+// Golub-Reinsch singular value decomposition in few passes over the rows: Householder
+// reduction to bidiagonal form, accumulation of the transformations, implicit-shift QR
+// diagonalisation.
+//
+// Every element sees exactly the operations of the textbook loop order, in the same order
+// (each sum runs in increasing row order and is rounded as written), so results are the
+// same bit for bit; only independent loops are merged into one pass:
+// - a Householder step's dot products for all later columns are accumulated in one pass,
+//   and its updates, the row reflector of the same step and the next column's scale sum
+//   in one more;
+// - when U is accumulated, each step's updates share a pass with the next step's dot
+//   products;
+// - the QR rotations depend only on the bidiagonal form, so they are computed before U is
+//   accumulated, recorded, and applied to each finished row of U in the last pass.
+// The matrix is reached through a view, so rows or columns may be stored contiguously.
+#include <cmath>
+
+#include "alloc.h"
+#include "nr_util.h"
+
+namespace svd_passes {
+
+// a[k][j] over an array of row pointers.
+struct RowView {
+  double **a;
+  double &operator()(int k, int j) const { return a[k][j]; }
+};
+
+// a[k][j] over an array of column pointers (c[j][k]).
+struct ColumnView {
+  double **c;
+  double &operator()(int k, int j) const { return c[j][k]; }
+};
+
+// Plane rotation of columns p and q of U.
+struct Rotation {
+  int p, q;
+  double c, s;
+};
+
+// |p| carrying the sign of q; a NaN q counts as negative.
+inline double withsign(double p, double q) { return q >= 0.0 ? fabs(p) : -fabs(p); }
+
+inline double larger(double p, double q) { return p > q ? p : q; }
+
+// True when x vanishes against the norm bound: |x| + bound, rounded to double, equals
+// bound. The volatile store forces the rounding even where a wider format is in use.
+inline bool negligible(double x, double bound) {
+  volatile double sum = fabs(x) + bound;
+  return sum == bound;
+}
+
+// Rows of U are rotated kBlock at a time, held by columns (block[j * kBlock + b]), so that
+// each rotation runs over contiguous lanes; every element still sees the rotations in order.
+constexpr int kBlock = 64;
+
+// Per-decomposition scratch: small vectors of n + 1 and the rotation record.
+struct Scratch {
+  int n = 0;
+  double *e = nullptr;       // superdiagonal
+  double *wb = nullptr;      // bidiagonal diagonal, kept for the accumulation of U
+  double *factor = nullptr;  // update factor of each column in a Householder step
+  double *dot = nullptr;     // dot products of the current step
+  double *next = nullptr;    // dot products for the next step
+  double *hv = nullptr;      // the row reflector of the current step
+  Rotation *rot = nullptr;
+  int nrot = 0, maxrot = 0;
+  double *block = nullptr;  // rows of U being rotated
+
+  explicit Scratch(int cols) : n(cols) {
+    const int len = cols + 1;
+    e = dvector(1, 6 * len);
+    wb = e + len;
+    factor = wb + len;
+    dot = factor + len;
+    next = dot + len;
+    hv = next + len;
+    // At most 30 sweeps per singular value, each with at most n rotations of U for the
+    // cancellation and n for the sweep.
+    maxrot = 60 * (cols > 0 ? cols : 1) * (cols > 0 ? cols : 1);
+    rot = calloc_1d_of<Rotation>(static_cast<size_t>(maxrot));
+    block = calloc_1d_of<double>(static_cast<size_t>(len) * kBlock);
+  }
+  ~Scratch() {
+    free_dvector(e, 1, 6 * (n + 1));
+    free(rot);
+    free(block);
+  }
+  Scratch(const Scratch &) = delete;
+  Scratch &operator=(const Scratch &) = delete;
+
+  void record(int p, int q, double c, double s) { rot[nrot++] = Rotation{p, q, c, s}; }
+};
+
+// Householder reduction to bidiagonal form: diagonal into w, superdiagonal into t.e.
+// Returns the norm bound; leaves in g the last row pivot for the accumulation of V.
+template <class View>
+double bidiagonalise(View a, int m, int n, double w[], Scratch &t, double &g) {
+  double *e = t.e, *factor = t.factor, *dot = t.dot, *hv = t.hv;
+  double scale = 0.0, bound = 0.0;
+  g = 0.0;
+  // Scale sum of the column the next left reflector is built from.
+  double col_scale = 0.0;
+  if (n >= 1)
+    for (int k = 1; k <= m; k++) col_scale += fabs(a(k, 1));
+  for (int i = 1; i <= n; i++) {
+    const int l = i + 1;
+    e[i] = scale * g;
+    g = 0.0;
+    scale = 0.0;
+    bool left = false;
+    double left_scale = 0.0;
+    if (i <= m) {
+      scale = col_scale;
+      if (scale != 0.0) {
+        double s = 0.0;
+        for (int k = i; k <= m; k++) {
+          a(k, i) /= scale;
+          s += a(k, i) * a(k, i);
+        }
+        const double f = a(i, i);
+        g = -withsign(sqrt(s), f);
+        const double h = f * g - s;
+        // Pivot replaced; the column's dot products with the later columns.
+        a(i, i) = f - g;
+        for (int j = l; j <= n; j++) dot[j] = 0.0;
+        for (int k = i; k <= m && l <= n; k++) {
+          const double x = a(k, i);
+          for (int j = l; j <= n; j++) dot[j] += x * a(k, j);
+        }
+        for (int j = l; j <= n; j++) factor[j] = dot[j] / h;
+        left = true;
+        left_scale = scale;
+      }
+    }
+    w[i] = scale * g;
+    g = 0.0;
+    scale = 0.0;
+    if (i > m) {
+      bound = larger(bound, fabs(w[i]) + fabs(e[i]));
+      continue;
+    }
+    // Row i: left update, then the row reflector built from it.
+    if (left) {
+      const double x = a(i, i);
+      for (int j = l; j <= n; j++) a(i, j) += factor[j] * x;
+      a(i, i) = x * left_scale;
+    }
+    bool right = false;
+    if (i != n) {
+      for (int k = l; k <= n; k++) scale += fabs(a(i, k));
+      if (scale != 0.0) {
+        double s = 0.0;
+        for (int k = l; k <= n; k++) {
+          a(i, k) /= scale;
+          s += a(i, k) * a(i, k);
+        }
+        const double f = a(i, l);
+        g = -withsign(sqrt(s), f);
+        const double h = f * g - s;
+        a(i, l) = f - g;
+        for (int k = l; k <= n; k++) {
+          e[k] = a(i, k) / h;
+          hv[k] = a(i, k);
+          a(i, k) *= scale;
+        }
+        right = true;
+      }
+    }
+    // Rows below: left update, right update, scale sum of the next column.
+    col_scale = 0.0;
+    for (int k = l; k <= m; k++) {
+      if (left) {
+        const double x = a(k, i);
+        for (int j = l; j <= n; j++) a(k, j) += factor[j] * x;
+        a(k, i) = x * left_scale;
+      }
+      if (right) {
+        double s = 0.0;
+        for (int j = l; j <= n; j++) s += a(k, j) * hv[j];
+        for (int j = l; j <= n; j++) a(k, j) += s * e[j];
+      }
+      if (l <= n) col_scale += fabs(a(k, l));
+    }
+    bound = larger(bound, fabs(w[i]) + fabs(e[i]));
+  }
+  return bound;
+}
+
+// Right-hand transformations into v, from the last row pivot g on.
+template <class View>
+void accumulate_right(View a, int n, double **v, const double e[], double g) {
+  int l = n + 1;
+  for (int i = n; i >= 1; i--) {
+    if (i < n) {
+      if (g != 0.0) {
+        for (int j = l; j <= n; j++) v[j][i] = (a(i, j) / a(i, l)) / g;
+        for (int j = l; j <= n; j++) {
+          double s = 0.0;
+          for (int k = l; k <= n; k++) s += a(i, k) * v[k][j];
+          for (int k = l; k <= n; k++) v[k][j] += s * v[k][i];
+        }
+      }
+      for (int j = l; j <= n; j++) {
+        v[i][j] = 0.0;
+        v[j][i] = 0.0;
+      }
+    }
+    v[i][i] = 1.0;
+    g = e[i];
+    l = i;
+  }
+}
+
+// Plane rotation of columns p and q of the rows 1 .. rows of x.
+inline void rotate_columns(double **x, int rows, int p, int q, double c, double s) {
+  for (int j = 1; j <= rows; j++) {
+    double y = x[j][p];
+    double z = x[j][q];
+    x[j][p] = y * c + z * s;
+    x[j][q] = z * c - y * s;
+  }
+}
+
+// Implicit-shift QR diagonalisation of the bidiagonal form (w, t.e): V is rotated at once,
+// the rotations of U are recorded in t.
+inline void diagonalise(int n, double w[], double **v, double bound, Scratch &t) {
+  double *e = t.e;
+  for (int k = n; k >= 1; k--) {
+    for (int its = 1; its <= 30; its++) {
+      // Split search. It stops at l = 1 at the latest: e[1] is 0, which vanishes against
+      // any finite bound; the search is bounded so that a non-finite bound cannot take it
+      // below 1.
+      bool cancel = false;
+      int l, nm = 0;
+      for (l = k; l >= 2; l--) {
+        nm = l - 1;
+        if (negligible(e[l], bound)) break;
+        if (negligible(w[nm], bound)) {
+          cancel = true;
+          break;
+        }
+      }
+      if (cancel) {
+        // w[nm] is negligible: chase e[l] away with rotations.
+        double c = 0.0, s = 1.0;
+        for (int i = l; i <= k; i++) {
+          double f = s * e[i];
+          e[i] = c * e[i];
+          if (negligible(f, bound)) break;
+          double g = w[i];
+          double h = pythag(f, g);
+          w[i] = h;
+          h = 1.0 / h;
+          c = g * h;
+          s = -f * h;
+          t.record(nm, i, c, s);
+        }
+      }
+      double z = w[k];
+      if (l == k) {
+        if (z < 0.0) {
+          w[k] = -z;
+          for (int j = 1; j <= n; j++) v[j][k] = -v[j][k];
+        }
+        break;
+      }
+      if (its == 30) nrerror("no convergence in 30 svdcmp iterations");
+      // Shift from the bottom 2 x 2 minor.
+      double x = w[l];
+      nm = k - 1;
+      double y = w[nm];
+      double g = e[nm];
+      double h = e[k];
+      double f = ((y - z) * (y + z) + (g - h) * (g + h)) / (2.0 * h * y);
+      g = pythag(f, 1.0);
+      f = ((x - z) * (x + z) + h * ((y / (f + withsign(g, f))) - h)) / x;
+      // QR sweep.
+      double c = 1.0, s = 1.0;
+      for (int j = l; j <= nm; j++) {
+        int i = j + 1;
+        g = e[i];
+        y = w[i];
+        h = s * g;
+        g = c * g;
+        z = pythag(f, h);
+        e[j] = z;
+        c = f / z;
+        s = h / z;
+        f = x * c + g * s;
+        g = g * c - x * s;
+        h = y * s;
+        y = y * c;
+        rotate_columns(v, n, j, i, c, s);
+        z = pythag(f, h);
+        w[j] = z;
+        if (z != 0.0) {
+          z = 1.0 / z;
+          c = f * z;
+          s = h * z;
+        }
+        f = c * g + s * y;
+        x = c * y - s * g;
+        t.record(j, i, c, s);
+      }
+      e[l] = 0.0;
+      e[k] = f;
+      w[k] = x;
+    }
+  }
+}
+
+inline void rotate_block(double *block, const Scratch &t) {
+  for (int r = 0; r < t.nrot; r++) {
+    const Rotation q = t.rot[r];
+    double *__restrict bp = block + q.p * kBlock;
+    double *__restrict bq = block + q.q * kBlock;
+    for (int b = 0; b < kBlock; b++) {
+      const double y = bp[b];
+      const double z = bq[b];
+      bp[b] = y * q.c + z * q.s;
+      bq[b] = z * q.c - y * q.s;
+    }
+  }
+}
+
+// Left-hand transformations, turning a into U; each finished row of U, rotated, is handed
+// to finish(k, row) in increasing k (row[1 .. n]; a itself then holds the unrotated row).
+template <class View, class Finish>
+void accumulate_left(View a, int m, int n, Scratch &t, Finish &finish) {
+  const double *wb = t.wb;
+  double *factor = t.factor, *dot = t.dot, *next = t.next;
+  double *row = t.hv;
+  const int top = m < n ? m : n;
+  // The first step's sums run over rows top + 1 .. m and columns top + 1 .. n: one of the
+  // two ranges is empty.
+  for (int j = 1; j <= n; j++) dot[j] = 0.0;
+  for (int i = top; i >= 1; i--) {
+    const int l = i + 1;
+    double g = wb[i];
+    for (int j = l; j <= n; j++) a(i, j) = 0.0;
+    const bool nonzero = g != 0.0;
+    if (nonzero) {
+      g = 1.0 / g;
+      for (int j = l; j <= n; j++) factor[j] = (dot[j] / a(i, i)) * g;
+    }
+    const bool last = i == 1;
+    const bool sums = !last && wb[i - 1] != 0.0;
+    for (int j = i; j <= n; j++) next[j] = 0.0;
+    for (int k = i; k <= m; k++) {
+      if (nonzero) {
+        const double x = a(k, i);
+        for (int j = l; j <= n; j++) a(k, j) += factor[j] * x;
+        a(k, i) = x * g;
+      } else {
+        a(k, i) = 0.0;
+      }
+      if (k == i) a(i, i) += 1.0;
+      if (last) {
+        // Rows k0 .. k of the block are finished: rotate them and hand them on.
+        const int b = (k - 1) % kBlock;
+        for (int j = 1; j <= n; j++) t.block[j * kBlock + b] = a(k, j);
+        if (b == kBlock - 1 || k == m) {
+          rotate_block(t.block, t);
+          for (int c = 0, k0 = k - b; c <= b; c++) {
+            for (int j = 1; j <= n; j++) row[j] = t.block[j * kBlock + c];
+            finish(k0 + c, row);
+          }
+        }
+      } else if (sums) {
+        const double x = a(k, i - 1);
+        for (int j = i; j <= n; j++) next[j] += x * a(k, j);
+      }
+    }
+    double *swap = dot;
+    dot = next;
+    next = swap;
+  }
+}
+
+// The whole decomposition of a[1..m][1..n]: w the singular values, v the matrix V, and
+// each row of U handed to finish(k, row) once w is final; before that, ready(w) may adjust
+// w (the fit zeroes the negligible singular values there).
+template <class View, class Ready, class Finish>
+void decompose(View a, int m, int n, double w[], double **v, Ready &ready, Finish &finish) {
+  Scratch t(n);
+  double g;
+  double bound = bidiagonalise(a, m, n, w, t, g);
+  accumulate_right(a, n, v, t.e, g);
+  for (int i = 1; i <= n; i++) t.wb[i] = w[i];
+  diagonalise(n, w, v, bound, t);
+  ready(w);
+  accumulate_left(a, m, n, t, finish);
+}
+
+}  // namespace svd_passes
