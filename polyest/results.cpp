@@ -2,7 +2,10 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 
+#include "alloc.h"
+#include "fixed_text.h"
 #include "offset_poly.h"
 #include "swap_io.h"
 
@@ -33,15 +36,37 @@ int write_culled_grid(FILE *fp, const char *path, const OFFSET_SAMPLES *s) {
   return 0;
 }
 
-// One line per surviving sample; the stream is closed here.
+// The text list is formatted into a buffer of this size and written in large blocks.
+constexpr size_t LIST_BUFFER_BYTES = size_t{1} << 20;
+// Room for one line of seven fields at their longest.
+constexpr size_t LIST_LINE_MAX = 7 * (FIXED_TEXT_MAX + 1);
+
+// One line per surviving sample, "%8.0f %8.0f %10.3f %10.3f %10.3f %10.3f %10.3f\n" as
+// printf writes it; the stream is closed here.
 int write_culled_list(FILE *fp, const char *path, const OFFSET_SAMPLES *s, const KOLT_PAR *kp) {
+  char *buffer = calloc_1d_of<char>(LIST_BUFFER_BYTES);
+  char *end = buffer;
   for (int k = 1; k <= s->ndata; k++) {
     if (s->sig[k] == SIG_CULLED) continue;
     const double x = s->x_rng[k], y = s->y_az[k];
-    fprintf(fp, "%8.0f %8.0f %10.3f %10.3f %10.3f %10.3f %10.3f\n", x, y, s->off_rng[k],
-            s->off_az[k], r_poly1(kp->range_offset_polynomial, x, y),
-            az_poly1(kp->azimuth_offset_polynomial, x, y), s->cc[k]);
+    const double fields[] = {s->off_rng[k], s->off_az[k],
+                             r_poly1(kp->range_offset_polynomial, x, y),
+                             az_poly1(kp->azimuth_offset_polynomial, x, y), s->cc[k]};
+    end = put_fixed(end, x, 8, 0);
+    *end++ = ' ';
+    end = put_fixed(end, y, 8, 0);
+    for (double v : fields) {
+      *end++ = ' ';
+      end = put_fixed(end, v, 10, 3);
+    }
+    *end++ = '\n';
+    if (static_cast<size_t>(buffer + LIST_BUFFER_BYTES - end) < LIST_LINE_MAX) {
+      fwrite(buffer, 1, static_cast<size_t>(end - buffer), fp);
+      end = buffer;
+    }
   }
+  fwrite(buffer, 1, static_cast<size_t>(end - buffer), fp);
+  free(buffer);
   const bool failed = fflush(fp) != 0 || ferror(fp);
   const bool close_failed = fclose(fp) != 0;
   if (failed || close_failed) {

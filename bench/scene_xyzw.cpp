@@ -1,0 +1,37 @@
+// scene_xyzw: the range-offset samples of a scene as polyest selects them, written as
+// records of four native doubles (x, y, range offset, standard deviation 1 / cc), the input
+// of an external robust trend fit that `make bench` times for comparison.
+// Usage: scene_xyzw <offs> <ccp> <KOLT_par> <out>
+#include <cstdio>
+
+#include "KOLT_io.h"
+#include "offset_samples.h"
+
+int main(int argc, char *argv[]) {
+  if (argc != 5) {
+    fputs("usage: scene_xyzw <offs> <ccp> <KOLT_par> <out>\n", stderr);
+    return -1;
+  }
+  FILE *offs = fopen(argv[1], "r"), *ccp = fopen(argv[2], "r"), *par = fopen(argv[3], "r");
+  FILE *out = fopen(argv[4], "w");
+  if (offs == nullptr || ccp == nullptr || par == nullptr || out == nullptr) {
+    fputs("\nERROR: scene_xyzw: cannot open the scene files or create the output\n\n", stderr);
+    return -1;
+  }
+  KOLT_PAR kp{};
+  OFFSET_SAMPLES s{};
+  read_KOLT_par(par, &kp);
+  if (describe_grid(&kp, &s) != 0) return -1;
+  allocate_samples(&kp, &s);
+  if (select_samples(offs, ccp, 1, &s) != 0) return -1;
+  for (int k = 1; k <= s.ndata; k++) {
+    const double record[4] = {s.x_rng[k], s.y_az[k], s.off_rng[k], s.sig[k]};
+    fwrite(record, sizeof record, 1, out);
+  }
+  if (fflush(out) != 0 || ferror(out) || fclose(out) != 0) {
+    fprintf(stderr, "\nERROR: scene_xyzw: error writing %s\n\n", argv[4]);
+    return -1;
+  }
+  free_samples(&s);
+  return 0;
+}

@@ -1,0 +1,72 @@
+// Fixed-point text by exact integer arithmetic on the double's mantissa and exponent:
+// value * 10^precision is split into its integer part and the exact remainder, and rounded
+// to nearest with ties to even, as printf rounds in the default rounding mode.
+#include "fixed_text.h"
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+constexpr uint64_t kPowerOfTen[] = {1, 10, 100, 1000};
+
+// Below this magnitude (< 2^50) the mantissa times 10^3 stays below 2^63 and the value has
+// at least three fraction bits, so the integer path below needs no wider arithmetic.
+constexpr double kIntegerPathLimit = 1e15;
+
+char *put_by_printf(char *out, double value, int width, int precision) {
+  const int n = snprintf(out, FIXED_TEXT_MAX, "%*.*f", width, precision, value);
+  return out + n;
+}
+
+}  // namespace
+
+char *put_fixed(char *out, double value, int width, int precision) {
+  if (precision < 0 || precision > 3 || !(std::fabs(value) < kIntegerPathLimit))
+    return put_by_printf(out, value, width, precision);
+
+  // |value| = mantissa * 2^-shift exactly.
+  const uint64_t bits = std::bit_cast<uint64_t>(value);
+  const bool negative = (bits >> 63) != 0;
+  const int biased_exponent = static_cast<int>((bits >> 52) & 0x7ff);
+  uint64_t mantissa = bits & ((uint64_t{1} << 52) - 1);
+  int shift = 1074;
+  if (biased_exponent != 0) {
+    mantissa |= uint64_t{1} << 52;
+    shift = 1075 - biased_exponent;  // at least 3 below the limit
+  }
+
+  // Round mantissa * 10^precision / 2^shift to an integer, ties to even. From a shift of 64 on
+  // the half unit 2^(shift-1) exceeds every scaled mantissa (< 2^63), so the result is 0.
+  const uint64_t scaled = mantissa * kPowerOfTen[precision];
+  uint64_t units = 0;
+  if (shift < 64) {
+    units = scaled >> shift;
+    const uint64_t rest = scaled & ((uint64_t{1} << shift) - 1);
+    const uint64_t half = uint64_t{1} << (shift - 1);
+    if (rest > half || (rest == half && (units & 1) != 0)) units++;
+  }
+
+  // Digits from the last one backwards; the sign follows the sign bit, so -0.0 and small
+  // negative values give "-0", as printf writes them.
+  char text[24];
+  char *first = text + sizeof text;
+  for (int i = 0; i < precision; i++) {
+    *--first = static_cast<char>('0' + units % 10);
+    units /= 10;
+  }
+  if (precision > 0) *--first = '.';
+  do {
+    *--first = static_cast<char>('0' + units % 10);
+    units /= 10;
+  } while (units != 0);
+  if (negative) *--first = '-';
+
+  const int length = static_cast<int>(text + sizeof text - first);
+  for (int i = length; i < width; i++) *out++ = ' ';
+  std::memcpy(out, first, static_cast<size_t>(length));
+  return out + length;
+}
