@@ -2,6 +2,7 @@
 // Input: one byte n, then n % 48 bytes of keyword, one byte of reader settings (vector count
 // and string capacity), then the parameter text. The whole input is also read as a KOLT_par
 // file, and the record is formatted again.
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string>

@@ -1,16 +1,18 @@
 // Fuzz target: a whole run of the program in-process (sample selection, fits, culling,
 // outputs) over a small grid, a parameter text and interactive answers.
 // Input: a byte choosing npoly (bits 0-2) and thres (bits 3-5), a byte of flags (bit 0 coffs,
-// bit 1 coffsets, bit 2 interactive mode), a 16-bit little-endian length, that many bytes of KOLT_par text, then the offs bytes (8 per cell), the ccp bytes
-// (4 per cell) and the rest as standard input. Either grid file is short when the input ends
+// bit 1 coffsets, bit 2 interactive mode), a 16-bit little-endian length, that many bytes of
+// KOLT_par text, then the offs bytes (8 per cell), the ccp bytes (4 per cell) and the rest as
+// standard input. Either grid file is short when the input ends
 // early. Texts whose grid is not 1 .. 16 cells each way are skipped, so no allocation can fail.
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "keyword_reader.h"
 #include "fuzz_util.h"
+#include "keyword_reader.h"
 #include "polyest_run.h"
 
 namespace {

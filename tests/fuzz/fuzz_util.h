@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 // The program and the readers report on standard output; a fuzz run discards it.
@@ -24,19 +25,12 @@ inline void silence_console() {
 
 // A folder for the run's files, made once per process and removed at its exit.
 inline const std::string &scratch_dir() {
-  static std::string dir = [] {
-    std::string d = "/tmp/polyest_fuzz_XXXXXX";
-    if (mkdtemp(d.data()) == nullptr) abort();
-    return d;
+  static char path[] = "/tmp/polyest_fuzz_XXXXXX";  // outlives the exit handler
+  static const std::string dir = [] {
+    if (mkdtemp(path) == nullptr) abort();
+    atexit([] { std::filesystem::remove_all(path); });
+    return std::string(path);
   }();
-  static const bool cleanup = [] {
-    atexit([] {
-      std::string cmd = "rm -rf '" + dir + "'";
-      if (system(cmd.c_str()) != 0) {}
-    });
-    return true;
-  }();
-  (void)cleanup;
   return dir;
 }
 

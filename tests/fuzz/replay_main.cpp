@@ -29,7 +29,8 @@ int main(int argc, char **argv) {
   }
   for (const auto &f : files) {
     std::ifstream in(f, std::ios::binary);
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                               std::istreambuf_iterator<char>());
     fprintf(stderr, "replay: %s (%zu bytes)\n", f.c_str(), bytes.size());
     LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
   }
