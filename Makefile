@@ -21,3 +21,34 @@ demo: build
 
 clean:
 	rm -rf $(BUILD) demo
+
+# The whole suite under AddressSanitizer and UndefinedBehaviorSanitizer, in its own build folder.
+# The allocator returns null on an impossible size, as the plain one does, so the program's own
+# allocation-failure messages are what the tests see.
+SANITIZE_BUILD ?= build-sanitize
+
+.PHONY: test-sanitize
+test-sanitize:
+	cmake -S . -B $(SANITIZE_BUILD) -DPOLYEST_SANITIZE=ON
+	cmake --build $(SANITIZE_BUILD) -j $(JOBS)
+	ASAN_OPTIONS=allocator_may_return_null=1:detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+	  ctest --test-dir $(SANITIZE_BUILD) --output-on-failure -j $(JOBS)
+
+# libFuzzer targets (clang), each run FUZZ_SECONDS from its committed seed corpus; what a run
+# adds to the corpus stays in the build folder, a crashing input is written there as crash-*.
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS ?= keyword_readers polyest_run
+FUZZ_CXX ?= clang++
+
+.PHONY: fuzz
+fuzz:
+	cmake -S . -B $(FUZZ_BUILD) -DPOLYEST_FUZZ=ON -DPOLYEST_TESTS=OFF \
+	  -DCMAKE_CXX_COMPILER=$(FUZZ_CXX)
+	cmake --build $(FUZZ_BUILD) -j $(JOBS)
+	set -e; for t in $(FUZZ_TARGETS); do \
+	  mkdir -p $(FUZZ_BUILD)/corpus/$$t; \
+	  ASAN_OPTIONS=allocator_may_return_null=1 \
+	    $(FUZZ_BUILD)/tests/fuzz/fuzz_$$t -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	    -artifact_prefix=$(FUZZ_BUILD)/ $(FUZZ_BUILD)/corpus/$$t tests/fuzz/corpus/$$t; \
+	done

@@ -19,7 +19,7 @@ bool find_value(const char *text, int len, const char *key, const char **value, 
   size_t k = strlen(key);
   if (k == 0 || k > n) return false;
   for (size_t p = 0; p + k <= n; p++) {
-    if (memcmp(text + p, key, k) != 0) continue;
+    if (text[p] != key[0] || memcmp(text + p, key, k) != 0) continue;
     size_t start = p + k;
     while (start < n && is_lead_in(text[start])) start++;
     size_t end = start;

@@ -1,11 +1,13 @@
 // Runs every case folder under golden/cases through the built program and compares the
 // whole standard output, standard error, exit status and every file of the working folder.
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
 
+#include <clocale>
 #include <csignal>
 #include <map>
 
@@ -81,7 +83,8 @@ void drain(int out_fd, int err_fd, std::string *out, std::string *err) {
 // fsize_limit > 0 caps the size of every file the program writes (a failing disk); the
 // console goes through pipes, which the limit does not touch.
 RUN_RESULT run_program(const fs::path &workdir, const std::vector<std::string> &args,
-                       const fs::path &stdin_path, long fsize_limit) {
+                       const fs::path &stdin_path, long fsize_limit,
+                       const std::vector<std::string> &env) {
   int out_pipe[2], err_pipe[2];
   if (pipe(out_pipe) != 0 || pipe(err_pipe) != 0) return RUN_RESULT{-1, "", "pipe failed"};
   pid_t pid = fork();
@@ -99,6 +102,7 @@ RUN_RESULT run_program(const fs::path &workdir, const std::vector<std::string> &
       const rlimit lim{static_cast<rlim_t>(fsize_limit), static_cast<rlim_t>(fsize_limit)};
       if (setrlimit(RLIMIT_FSIZE, &lim) != 0) _exit(127);
     }
+    for (const auto &e : env) putenv(const_cast<char *>(e.c_str()));
     std::vector<char *> argv;
     argv.push_back(const_cast<char *>("polyest"));
     for (const auto &a : args) argv.push_back(const_cast<char *>(a.c_str()));
@@ -116,6 +120,21 @@ RUN_RESULT run_program(const fs::path &workdir, const std::vector<std::string> &
   return r;
 }
 
+// A locale named by a case's env file: the system's, else one made with localedef into dir
+// (found by the program through LOCPATH). Empty when it cannot be had.
+std::string locale_path_for(const std::string &name, const std::string &dir) {
+  if (locale_t l = newlocale(LC_ALL_MASK, name.c_str(), nullptr)) {
+    freelocale(l);
+    return "/";
+  }
+  const size_t dot = name.find('.');
+  if (dot == std::string::npos) return "";
+  const std::string cmd = "localedef -i " + name.substr(0, dot) + " -f " + name.substr(dot + 1) +
+                          " " + dir + "/" + name + " >/dev/null 2>&1";
+  if (std::system(cmd.c_str()) != 0 && !fs::exists(dir + "/" + name + "/LC_NUMERIC")) return "";
+  return dir;
+}
+
 class GoldenCase : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(GoldenCase, MatchesExpectedRun) {
@@ -125,7 +144,26 @@ TEST_P(GoldenCase, MatchesExpectedRun) {
   const fs::path stdin_path = fs::exists(dir / "stdin") ? dir / "stdin" : fs::path("/dev/null");
   const long fsize_limit =
       fs::exists(dir / "fsize_limit") ? std::stol(read_file(dir / "fsize_limit")) : 0;
-  const RUN_RESULT r = run_program(work.root, read_args(dir / "args"), stdin_path, fsize_limit);
+  // fifos: named pipes made in the working folder; env: NAME=VALUE settings of the run, where
+  // a locale in LC_ALL must exist (or be made) or the case is skipped.
+  if (fs::exists(dir / "fifos")) {
+    for (const auto &name : read_args(dir / "fifos"))
+      ASSERT_EQ(mkfifo((work.root + "/" + name).c_str(), 0600), 0) << name;
+  }
+  std::vector<std::string> env = fs::exists(dir / "env") ? read_args(dir / "env")
+                                                         : std::vector<std::string>{};
+  ScratchDir locales;
+  for (const auto &e : std::vector<std::string>(env)) {
+    if (e.rfind("LC_ALL=", 0) != 0) continue;
+    const std::string path = locale_path_for(e.substr(7), locales.root);
+    if (path.empty()) {
+      GTEST_SKIP() << "locale " << e.substr(7) << " is not installed and localedef could not "
+                   << "make it";
+    }
+    if (path != "/") env.push_back("LOCPATH=" + path);
+  }
+  const RUN_RESULT r =
+      run_program(work.root, read_args(dir / "args"), stdin_path, fsize_limit, env);
 
   EXPECT_EQ(mask_stdout(r.out), read_file(dir / "stdout"));
   EXPECT_EQ(r.err, read_file(dir / "stderr"));
