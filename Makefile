@@ -52,3 +52,13 @@ fuzz:
 	    $(FUZZ_BUILD)/tests/fuzz/fuzz_$$t -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
 	    -artifact_prefix=$(FUZZ_BUILD)/ $(FUZZ_BUILD)/corpus/$$t tests/fuzz/corpus/$$t; \
 	done
+
+# Whole-program benchmark on generated 1024, 2048 and 4096 square scenes (GRIDS, TERMS,
+# REPEAT select), beside the numpy peer when numpy is installed; not part of `make test`.
+BENCH_BUILD ?= build-bench
+
+.PHONY: bench
+bench:
+	cmake -S . -B $(BENCH_BUILD) -DPOLYEST_BENCH=ON -DPOLYEST_TESTS=OFF
+	cmake --build $(BENCH_BUILD) -j $(JOBS)
+	bash bench/run_bench.sh $(BENCH_BUILD)

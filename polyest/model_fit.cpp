@@ -17,6 +17,13 @@ void print_singular_values(const char *label, const double w[], int n) {
   for (int t = 1; t <= n; t++) printf(" %13.5e", w[t]);
 }
 
+// Elements per stored column of the design matrix: nsamp + 1 rounded up to whole cache lines
+// plus 13 lines, so that the columns, read side by side, never sit a power of two apart
+// (grids of 2^k cells would otherwise map every column onto the same cache sets).
+size_t column_stride(long long rows) {
+  return (static_cast<size_t>(rows) + 7) / 8 * 8 + 8 * 13;
+}
+
 }  // namespace
 
 basis_fn basis_for(int npoly) {
@@ -38,7 +45,7 @@ void allocate_fit(long long nsamp, int npoly, MODEL_FIT *f) {
   f->poly_az = calloc_1d_of<double>(FIT_DIM);
   f->cvm_rng = calloc_2d_of<double>(FIT_DIM, FIT_DIM);
   f->cvm_az = calloc_2d_of<double>(FIT_DIM, FIT_DIM);
-  f->svd_u = calloc_2d_of<double>(static_cast<size_t>(nsamp + 1), FIT_DIM);
+  f->svd_u = calloc_2d_of<double>(column_stride(nsamp + 1), FIT_DIM);
   f->svd_v = calloc_2d_of<double>(FIT_DIM, FIT_DIM);
   f->svd_w = calloc_1d_of<double>(FIT_DIM);
 }

@@ -1,0 +1,60 @@
+#!/usr/bin/env bash
+# Whole-program benchmark: generated scenes (cached), polyest with each term count and both
+# outputs, and the numpy peer on the same files when numpy is installed. One table.
+# Usage: bench/run_bench.sh <bench build dir>   (GRIDS, TERMS, REPEAT, NUMPY_PEER from the environment)
+set -euo pipefail
+build=$1
+grids=${GRIDS:-1024 2048 4096}
+terms=${TERMS:-6 3}
+repeat=${REPEAT:-1}
+peer=${NUMPY_PEER:-../shared/peers/numpy_polyest.py}
+cache=bench/cache
+meter=$build/bench/measure_run
+mkdir -p "$cache"
+have_peer=0
+if [ -f "$peer" ] && /usr/bin/python3 -c 'import numpy' 2>/dev/null; then have_peer=1; fi
+
+# Median of the wall times of REPEAT runs; prints "wall cpu kib" of the median run.
+measure() {
+  local out=$1; shift
+  local lines=()
+  for _ in $(seq "$repeat"); do
+    cp "$scene.par" "$work/par"
+    lines+=("$("$meter" "$out" "$work/err" "$@")")
+  done
+  printf '%s\n' "${lines[@]}" | sort -n | sed -n "$(( (repeat + 1) / 2 ))p"
+}
+
+printf '%-11s %9s %5s %5s %8s %8s %8s %6s' grid cells terms iter wall_s cpu_s peak_MB B/cell
+[ $have_peer = 1 ] && printf ' %8s %8s %7s %s' peer_s peer_MB ratio coffs
+printf '\n'
+for g in $grids; do
+  scene=$cache/scene_$g
+  stamp="$(sha1sum "$build/tools/mkscene" | cut -c1-12) $g"
+  if [ ! -f "$scene.stamp" ] || [ "$(cat "$scene.stamp")" != "$stamp" ]; then
+    "$build/tools/mkscene" "$scene.offs" "$scene.ccp" "$scene.par" --nr "$g" --naz "$g" \
+      --seed 1 --outliers 0.10 --failed 0.02 >/dev/null
+    echo "$stamp" >"$scene.stamp"
+  fi
+  work=$(mktemp -d)
+  for t in $terms; do
+    read -r wall cpu kib status <<<"$(measure "$work/out" "$build/polyest/polyest" \
+      "$scene.offs" "$scene.ccp" "$work/par" "$work/coffs" "$work/list" - "$t")"
+    samples=$(sed -n 's/.*accepted out of \([0-9]*\) samples/\1/p' "$work/out" | tail -1)
+    iter=$(sed -n 's/total number of culling iterations: //p' "$work/out")
+    printf '%-11s %9s %5s %5s %8.2f %8.2f %8.0f %6.0f' "${g}x$g" "$samples" "$t" "$iter" \
+      "$wall" "$cpu" "$((kib / 1024))" "$(echo "$kib * 1024 / ($g * $g)" | bc -l)"
+    if [ $have_peer = 1 ]; then
+      mv "$work/coffs" "$work/coffs.polyest"
+      read -r pwall _ pkib _ <<<"$(measure "$work/pout" /usr/bin/python3 "$peer" \
+        "$scene.offs" "$scene.ccp" "$work/par" "$work/coffs" "$work/list" - "$t")"
+      same=differs
+      cmp -s "$work/coffs" "$work/coffs.polyest" && same=identical
+      printf ' %8.2f %8.0f %7.3f %s' "$pwall" "$((pkib / 1024))" \
+        "$(echo "$wall / $pwall" | bc -l)" "$same"
+    fi
+    [ "$status" = 0 ] || printf ' (exit %s)' "$status"
+    printf '\n'
+  done
+  rm -rf "$work"
+done
