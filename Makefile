@@ -3,7 +3,7 @@
 BUILD ?= build
 JOBS ?= 2
 
-.PHONY: all build test demo clean
+.PHONY: all build test demo clean install
 
 all: build
 
@@ -21,3 +21,8 @@ demo: build
 
 clean:
 	rm -rf $(BUILD) demo
+
+# Installs polyest, mkscene and the manual page under $(PREFIX) (bin/, share/man/man1/).
+PREFIX ?= /usr/local
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
