@@ -3,7 +3,7 @@
 BUILD ?= build
 JOBS ?= 2
 
-.PHONY: all build test demo clean
+.PHONY: all build test demo clean install
 
 all: build
 
@@ -62,3 +62,8 @@ bench:
 	cmake -S . -B $(BENCH_BUILD) -DPOLYEST_BENCH=ON -DPOLYEST_TESTS=OFF
 	cmake --build $(BENCH_BUILD) -j $(JOBS)
 	bash bench/run_bench.sh $(BENCH_BUILD)
+
+# Installs polyest, mkscene and the manual page under $(PREFIX) (bin/, share/man/man1/).
+PREFIX ?= /usr/local
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
