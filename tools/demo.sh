@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Demo: generates the default synthetic scene into ./demo/, runs polyest on it with both
-# outputs and a 6-term model, and shows the true and the fitted polynomials side by side.
+# outputs and a 6-term model, shows the true and the fitted polynomials side by side, and
+# draws residual maps of the input and the culled offsets (demo/offs.png, demo/coffs.png).
 # Usage: bash tools/demo.sh <build-dir>
 set -euo pipefail
 
@@ -11,7 +12,8 @@ fi
 build=$1
 mkscene=$build/tools/mkscene
 polyest=$build/polyest/polyest
-for bin in "$mkscene" "$polyest"; do
+offmap=$build/tools/offmap
+for bin in "$mkscene" "$polyest" "$offmap"; do
   if [ ! -x "$bin" ]; then
     echo "demo: $bin not found; build first (make build)" >&2
     exit 1
@@ -19,7 +21,7 @@ for bin in "$mkscene" "$polyest"; do
 done
 
 mkdir -p demo
-rm -f demo/offs demo/ccp demo/scene.KOLT_par demo/coffs demo/coffsets
+rm -f demo/offs demo/ccp demo/scene.KOLT_par demo/coffs demo/coffsets demo/offs.png demo/coffs.png
 scene=(demo/offs demo/ccp demo/scene.KOLT_par)
 run=("${scene[@]}" demo/coffs demo/coffsets - 6)
 echo "=== mkscene ${scene[*]}"
@@ -57,3 +59,9 @@ awk '
     printf "; off the true model by 0.5 samples or more: %d\n", left
   }
 ' demo/truth.txt demo/scene.KOLT_par demo/coffsets
+
+# Residual maps against the fitted model: all input offsets, then the ones that survived.
+echo
+echo "=== offmap: residual maps"
+"$offmap" demo/offs demo/scene.KOLT_par demo/offs.png
+"$offmap" demo/coffs demo/scene.KOLT_par demo/coffs.png
