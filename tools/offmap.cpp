@@ -4,7 +4,7 @@
 // The scale ends at S, five robust standard deviations of the residuals rounded up to 1, 2
 // or 5 times a power of ten: noise stays visible, gross outliers saturate. Small grids are
 // enlarged by whole pixels per cell, large ones reduced to at most 1024 pixels a side, each
-// pixel showing the largest residual of its block so that single outliers stay visible.
+// pixel showing the median residual of its block.
 #include <png.h>
 #include <sys/stat.h>
 
@@ -138,23 +138,27 @@ LAYOUT layout_of(int nr, int naz, const char *const titles[2]) {
   return l;
 }
 
-// One panel: each pixel block shows its cell, or the sample of largest |residual| among the
-// cells it stands for; grey when none of them is a sample.
+// One panel: each pixel block shows its cell, or on reduced grids the median residual of the
+// samples among the cells it stands for (the field, not its isolated outliers, which would
+// otherwise fill most blocks); grey when none of them is a sample.
 void draw_panel(RGB_IMAGE *img, const LAYOUT &l, int x0, const RESIDUALS &r,
                 const std::vector<float> &res, double s) {
+  std::vector<float> block;
   for (int bi = 0; bi * l.down < r.naz; bi++)
     for (int bj = 0; bj * l.down < r.nr; bj++) {
-      bool any = false;
-      float pick = 0.0f;
+      block.clear();
       for (int i = bi * l.down; i < std::min(r.naz, (bi + 1) * l.down); i++)
         for (int j = bj * l.down; j < std::min(r.nr, (bj + 1) * l.down); j++) {
           const size_t c = static_cast<size_t>(i) * r.nr + j;
-          if (!r.sample[c]) continue;
-          if (!any || !(std::fabs(res[c]) <= std::fabs(pick))) pick = res[c];
-          any = true;
+          if (r.sample[c]) block.push_back(res[c]);
         }
-      fill_rect(img, x0 + bj * l.up, l.panel_y + bi * l.up, l.up, l.up,
-                any ? colour_of(pick, s) : kGrey);
+      RGB colour = kGrey;
+      if (!block.empty()) {
+        auto mid = block.begin() + static_cast<long>(block.size() / 2);
+        std::nth_element(block.begin(), mid, block.end());
+        colour = colour_of(*mid, s);
+      }
+      fill_rect(img, x0 + bj * l.up, l.panel_y + bi * l.up, l.up, l.up, colour);
     }
   // Frame just outside the panel, so grey and white cells at the edge stay distinct.
   fill_rect(img, x0 - 1, l.panel_y - 1, l.pw + 2, 1, kBlack);
