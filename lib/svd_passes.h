@@ -15,6 +15,8 @@
 //   accumulated, recorded, and applied to each finished row of U in the last pass.
 // The matrix is reached through a view, so rows or columns may be stored contiguously.
 #include <cmath>
+#include <type_traits>
+#include <utility>
 
 #include "alloc.h"
 #include "nr_util.h"
@@ -93,6 +95,65 @@ struct Scratch {
   void record(int p, int q, double c, double s) { rot[nrot++] = Rotation{p, q, c, s}; }
 };
 
+// Sums and updates over a fixed number C of adjacent columns, so that the sums of a pass stay
+// in registers instead of going through memory on every row (same operations, same order).
+constexpr int kMaxFixedColumns = 7;
+
+// dot[l + c] = sum over rows k = i .. m of a(k, i) * a(k, l + c), c < C.
+template <int C, class View>
+void column_dots(View a, int i, int l, int m, double dot[]) {
+  double acc[C];
+  for (int c = 0; c < C; c++) acc[c] = 0.0;
+  for (int k = i; k <= m; k++) {
+    const double x = a(k, i);
+    for (int c = 0; c < C; c++) acc[c] += x * a(k, l + c);
+  }
+  for (int c = 0; c < C; c++) dot[l + c] = acc[c];
+}
+
+// One step of the accumulation of U over rows i .. m and columns i .. i + C - 1 (the last
+// column): the step's updates, then (when sums) the next step's sums into next[i ..].
+template <int C, class View>
+void left_step(View a, int i, int m, bool nonzero, double g, bool sums, const double factor[],
+               double next[]) {
+  double f[C], acc[C];
+  for (int c = 0; c < C; c++) {
+    f[c] = factor[i + c];
+    acc[c] = next[i + c];
+  }
+  for (int k = i; k <= m; k++) {
+    if (nonzero) {
+      const double x = a(k, i);
+      for (int c = 1; c < C; c++) a(k, i + c) += f[c] * x;
+      a(k, i) = x * g;
+    } else {
+      a(k, i) = 0.0;
+    }
+    if (k == i) a(i, i) += 1.0;
+    if (sums) {
+      const double x = a(k, i - 1);
+      for (int c = 0; c < C; c++) acc[c] += x * a(k, i + c);
+    }
+  }
+  for (int c = 0; c < C; c++) next[i + c] = acc[c];
+}
+
+// Calls body(std::integral_constant<int, C>) for 1 <= columns <= kMaxFixedColumns; false
+// (nothing called) otherwise.
+template <class Body>
+bool with_fixed_columns(int columns, Body body) {
+  switch (columns) {
+    case 1: body(std::integral_constant<int, 1>{}); return true;
+    case 2: body(std::integral_constant<int, 2>{}); return true;
+    case 3: body(std::integral_constant<int, 3>{}); return true;
+    case 4: body(std::integral_constant<int, 4>{}); return true;
+    case 5: body(std::integral_constant<int, 5>{}); return true;
+    case 6: body(std::integral_constant<int, 6>{}); return true;
+    case 7: body(std::integral_constant<int, 7>{}); return true;
+    default: return false;
+  }
+}
+
 // Householder reduction to bidiagonal form: diagonal into w, superdiagonal into t.e.
 // Returns the norm bound; leaves in g the last row pivot for the accumulation of V.
 template <class View>
@@ -124,10 +185,13 @@ double bidiagonalise(View a, int m, int n, double w[], Scratch &t, double &g) {
         const double h = f * g - s;
         // Pivot replaced; the column's dot products with the later columns.
         a(i, i) = f - g;
-        for (int j = l; j <= n; j++) dot[j] = 0.0;
-        for (int k = i; k <= m && l <= n; k++) {
-          const double x = a(k, i);
-          for (int j = l; j <= n; j++) dot[j] += x * a(k, j);
+        auto fixed = [&](auto cols) { column_dots<cols.value>(a, i, l, m, dot); };
+        if (l <= n && !with_fixed_columns(n - l + 1, fixed)) {
+          for (int j = l; j <= n; j++) dot[j] = 0.0;
+          for (int k = i; k <= m; k++) {
+            const double x = a(k, i);
+            for (int j = l; j <= n; j++) dot[j] += x * a(k, j);
+          }
         }
         for (int j = l; j <= n; j++) factor[j] = dot[j] / h;
         left = true;
@@ -348,6 +412,11 @@ void accumulate_left(View a, int m, int n, Scratch &t, Finish &finish) {
     const bool last = i == 1;
     const bool sums = !last && wb[i - 1] != 0.0;
     for (int j = i; j <= n; j++) next[j] = 0.0;
+    auto fixed = [&](auto cols) { left_step<cols.value>(a, i, m, nonzero, g, sums, factor, next); };
+    if (!last && with_fixed_columns(n - i + 1, fixed)) {
+      std::swap(dot, next);
+      continue;
+    }
     for (int k = i; k <= m; k++) {
       if (nonzero) {
         const double x = a(k, i);
