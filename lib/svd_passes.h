@@ -13,27 +13,57 @@
 //   products;
 // - the QR rotations depend only on the bidiagonal form, so they are computed before U is
 //   accumulated, recorded, and applied to each finished row of U in the last pass.
-// The matrix is reached through a view, so rows or columns may be stored contiguously.
+// The matrix is reached through a view, so rows or columns may be stored contiguously; where
+// a column's rows are adjacent, the loops over rows run kLanes rows at a time (lanes.h).
 #include <cmath>
 #include <type_traits>
 #include <utility>
 
 #include "alloc.h"
+#include "lanes.h"
 #include "nr_util.h"
 
 namespace svd_passes {
 
-// a[k][j] over an array of row pointers.
+// a[k][j] over an array of row pointers, one element at a time.
 struct RowView {
   double **a;
+  static constexpr bool kContiguousRows = false;
   double &operator()(int k, int j) const { return a[k][j]; }
+  template <class T>
+  T get(int k, int j) const {
+    static_assert(std::is_same_v<T, double>);
+    return a[k][j];
+  }
+  void put(int k, int j, double v) const { a[k][j] = v; }
 };
 
-// a[k][j] over an array of column pointers (c[j][k]).
+// a[k][j] over an array of column pointers (c[j][k]): rows k .. k + kLanes - 1 of a column
+// are adjacent and are reached as one Lanes value.
 struct ColumnView {
   double **c;
+  static constexpr bool kContiguousRows = true;
   double &operator()(int k, int j) const { return c[j][k]; }
+  template <class T>
+  T get(int k, int j) const {
+    return load<T>(c[j] + k);
+  }
+  template <class T>
+  void put(int k, int j, T v) const {
+    store(c[j] + k, v);
+  }
 };
+
+// Calls row.template operator()<T>(k) for rows k0 .. m in increasing k: T = Lanes for kLanes
+// rows at a time where the view holds rows adjacent, T = double one row at a time otherwise
+// and for the rows left over. Sums over rows inside row() add the lanes in order.
+template <class View, class Body>
+inline void for_rows(int k0, int m, Body &&row) {
+  int k = k0;
+  if constexpr (View::kContiguousRows)
+    for (; k + kLanes - 1 <= m; k += kLanes) row.template operator()<Lanes>(k);
+  for (; k <= m; k++) row.template operator()<double>(k);
+}
 
 // Plane rotation of columns p and q of U.
 struct Rotation {
@@ -104,11 +134,47 @@ template <int C, class View>
 void column_dots(View a, int i, int l, int m, double dot[]) {
   double acc[C];
   for (int c = 0; c < C; c++) acc[c] = 0.0;
-  for (int k = i; k <= m; k++) {
-    const double x = a(k, i);
-    for (int c = 0; c < C; c++) acc[c] += x * a(k, l + c);
-  }
+  for_rows<View>(i, m, [&]<class T>(int k) __attribute__((always_inline)) {
+    const T x = a.template get<T>(k, i);
+    for (int c = 0; c < C; c++) {
+      const T p = x * a.template get<T>(k, l + c);
+      for (int b = 0; b < lane_count<T>; b++) acc[c] += lane(p, b);
+    }
+  });
   for (int c = 0; c < C; c++) dot[l + c] = acc[c];
+}
+
+// The rows l = i + 1 .. m of a Householder step over the C = n - i later columns: the left
+// update (when left), the right update with the row reflector hv, e (when right), and the
+// scale sum of column l, returned.
+template <int C, class View>
+double update_rows(View a, int i, int m, bool left, double left_scale, bool right,
+                   const double factor[], const double hv[], const double e[]) {
+  const int l = i + 1;
+  double f[C], h[C], r[C];
+  for (int c = 0; c < C; c++) {
+    f[c] = factor[l + c];
+    h[c] = hv[l + c];
+    r[c] = e[l + c];
+  }
+  double col_scale = 0.0;
+  for_rows<View>(l, m, [&]<class T>(int k) __attribute__((always_inline)) {
+    T y[C];
+    for (int c = 0; c < C; c++) y[c] = a.template get<T>(k, l + c);
+    if (left) {
+      const T x = a.template get<T>(k, i);
+      for (int c = 0; c < C; c++) y[c] += f[c] * x;
+      a.put(k, i, x * left_scale);
+    }
+    if (right) {
+      T s{};
+      for (int c = 0; c < C; c++) s += y[c] * h[c];
+      for (int c = 0; c < C; c++) y[c] += s * r[c];
+    }
+    for (int c = 0; c < C; c++) a.put(k, l + c, y[c]);
+    for (int b = 0; b < lane_count<T>; b++) col_scale += fabs(lane(y[0], b));
+  });
+  return col_scale;
 }
 
 // One step of the accumulation of U over rows i .. m and columns i .. i + C - 1 (the last
@@ -121,20 +187,29 @@ void left_step(View a, int i, int m, bool nonzero, double g, bool sums, const do
     f[c] = factor[i + c];
     acc[c] = next[i + c];
   }
-  for (int k = i; k <= m; k++) {
+  auto row = [&]<class T>(int k) __attribute__((always_inline)) {
+    T y[C];
+    for (int c = 0; c < C; c++) y[c] = a.template get<T>(k, i + c);
     if (nonzero) {
-      const double x = a(k, i);
-      for (int c = 1; c < C; c++) a(k, i + c) += f[c] * x;
-      a(k, i) = x * g;
+      const T x = y[0];
+      for (int c = 1; c < C; c++) y[c] += f[c] * x;
+      y[0] = x * g;
     } else {
-      a(k, i) = 0.0;
+      y[0] = T{};
     }
-    if (k == i) a(i, i) += 1.0;
+    if constexpr (std::is_same_v<T, double>)
+      if (k == i) y[0] += 1.0;
+    for (int c = 0; c < C; c++) a.put(k, i + c, y[c]);
     if (sums) {
-      const double x = a(k, i - 1);
-      for (int c = 0; c < C; c++) acc[c] += x * a(k, i + c);
+      const T x = a.template get<T>(k, i - 1);
+      for (int c = 0; c < C; c++) {
+        const T p = x * y[c];
+        for (int b = 0; b < lane_count<T>; b++) acc[c] += lane(p, b);
+      }
     }
-  }
+  };
+  row.template operator()<double>(i);
+  for_rows<View>(i + 1, m, row);
   for (int c = 0; c < C; c++) next[i + c] = acc[c];
 }
 
@@ -176,10 +251,12 @@ double bidiagonalise(View a, int m, int n, double w[], Scratch &t, double &g) {
       scale = col_scale;
       if (scale != 0.0) {
         double s = 0.0;
-        for (int k = i; k <= m; k++) {
-          a(k, i) /= scale;
-          s += a(k, i) * a(k, i);
-        }
+        for_rows<View>(i, m, [&]<class T>(int k) __attribute__((always_inline)) {
+          const T x = a.template get<T>(k, i) / scale;
+          a.put(k, i, x);
+          const T p = x * x;
+          for (int b = 0; b < lane_count<T>; b++) s += lane(p, b);
+        });
         const double f = a(i, i);
         g = -withsign(sqrt(s), f);
         const double h = f * g - s;
@@ -233,6 +310,13 @@ double bidiagonalise(View a, int m, int n, double w[], Scratch &t, double &g) {
       }
     }
     // Rows below: left update, right update, scale sum of the next column.
+    auto fixed = [&](auto cols) {
+      col_scale = update_rows<cols.value>(a, i, m, left, left_scale, right, factor, hv, e);
+    };
+    if (with_fixed_columns(n - i, fixed)) {
+      bound = larger(bound, fabs(w[i]) + fabs(e[i]));
+      continue;
+    }
     col_scale = 0.0;
     for (int k = l; k <= m; k++) {
       if (left) {
@@ -378,24 +462,48 @@ inline void diagonalise(int n, double w[], double **v, double bound, Scratch &t)
 inline void rotate_block(double *block, const Scratch &t) {
   for (int r = 0; r < t.nrot; r++) {
     const Rotation q = t.rot[r];
-    double *__restrict bp = block + q.p * kBlock;
-    double *__restrict bq = block + q.q * kBlock;
-    for (int b = 0; b < kBlock; b++) {
-      const double y = bp[b];
-      const double z = bq[b];
-      bp[b] = y * q.c + z * q.s;
-      bq[b] = z * q.c - y * q.s;
+    double *bp = block + q.p * kBlock;
+    double *bq = block + q.q * kBlock;
+    for (int b = 0; b < kBlock; b += kLanes) {
+      const Lanes y = load<Lanes>(bp + b);
+      const Lanes z = load<Lanes>(bq + b);
+      store(bp + b, y * q.c + z * q.s);
+      store(bq + b, z * q.c - y * q.s);
     }
   }
 }
 
-// Left-hand transformations, turning a into U; each finished row of U, rotated, is handed
-// to finish(k, row) in increasing k (row[1 .. n]; a itself then holds the unrotated row).
+// The last step of the accumulation of U (column 1 of the rows k0 .. k1, with the updates of
+// the later columns) written into the block, whose lane b holds row k0 + b; a is left as it was.
+template <class View>
+void last_step_into_block(View a, int k0, int k1, int n, bool nonzero, double g,
+                          const double factor[], double *block) {
+  auto row = [&]<class T>(int k) __attribute__((always_inline)) {
+    double *lane0 = block + (k - k0);
+    const T x = a.template get<T>(k, 1);
+    for (int j = 2; j <= n; j++) {
+      T y = a.template get<T>(k, j);
+      if (nonzero) y += factor[j] * x;
+      store(lane0 + j * kBlock, y);
+    }
+    T y1 = nonzero ? x * g : T{};
+    if constexpr (std::is_same_v<T, double>)
+      if (k == 1) y1 += 1.0;
+    store(lane0 + kBlock, y1);
+  };
+  // Row 1 takes the unit of the pivot on its own.
+  int k = k0;
+  if (k == 1) row.template operator()<double>(k++);
+  for_rows<View>(k, k1, row);
+}
+
+// Left-hand transformations, turning a into U; the finished rows of U, rotated, are handed
+// to finish(k0, count, block) in increasing k0, kBlock rows at a time at most: row k0 + b,
+// column j is block[j * kBlock + b]. a itself is not left holding U.
 template <class View, class Finish>
 void accumulate_left(View a, int m, int n, Scratch &t, Finish &finish) {
   const double *wb = t.wb;
   double *factor = t.factor, *dot = t.dot, *next = t.next;
-  double *row = t.hv;
   const int top = m < n ? m : n;
   // The first step's sums run over rows top + 1 .. m and columns top + 1 .. n: one of the
   // two ranges is empty.
@@ -409,48 +517,42 @@ void accumulate_left(View a, int m, int n, Scratch &t, Finish &finish) {
       g = 1.0 / g;
       for (int j = l; j <= n; j++) factor[j] = (dot[j] / a(i, i)) * g;
     }
-    const bool last = i == 1;
-    const bool sums = !last && wb[i - 1] != 0.0;
+    if (i == 1) {
+      // Rows of U are finished block by block: rotated and handed on.
+      for (int k0 = 1; k0 <= m; k0 += kBlock) {
+        const int k1 = m < k0 + kBlock - 1 ? m : k0 + kBlock - 1;
+        last_step_into_block(a, k0, k1, n, nonzero, g, factor, t.block);
+        rotate_block(t.block, t);
+        finish(k0, k1 - k0 + 1, static_cast<const double *>(t.block));
+      }
+      break;
+    }
+    const bool sums = wb[i - 1] != 0.0;
     for (int j = i; j <= n; j++) next[j] = 0.0;
     auto fixed = [&](auto cols) { left_step<cols.value>(a, i, m, nonzero, g, sums, factor, next); };
-    if (!last && with_fixed_columns(n - i + 1, fixed)) {
-      std::swap(dot, next);
-      continue;
-    }
-    for (int k = i; k <= m; k++) {
-      if (nonzero) {
-        const double x = a(k, i);
-        for (int j = l; j <= n; j++) a(k, j) += factor[j] * x;
-        a(k, i) = x * g;
-      } else {
-        a(k, i) = 0.0;
-      }
-      if (k == i) a(i, i) += 1.0;
-      if (last) {
-        // Rows k0 .. k of the block are finished: rotate them and hand them on.
-        const int b = (k - 1) % kBlock;
-        for (int j = 1; j <= n; j++) t.block[j * kBlock + b] = a(k, j);
-        if (b == kBlock - 1 || k == m) {
-          rotate_block(t.block, t);
-          for (int c = 0, k0 = k - b; c <= b; c++) {
-            for (int j = 1; j <= n; j++) row[j] = t.block[j * kBlock + c];
-            finish(k0 + c, row);
-          }
+    if (!with_fixed_columns(n - i + 1, fixed)) {
+      for (int k = i; k <= m; k++) {
+        if (nonzero) {
+          const double x = a(k, i);
+          for (int j = l; j <= n; j++) a(k, j) += factor[j] * x;
+          a(k, i) = x * g;
+        } else {
+          a(k, i) = 0.0;
         }
-      } else if (sums) {
-        const double x = a(k, i - 1);
-        for (int j = i; j <= n; j++) next[j] += x * a(k, j);
+        if (k == i) a(i, i) += 1.0;
+        if (sums) {
+          const double x = a(k, i - 1);
+          for (int j = i; j <= n; j++) next[j] += x * a(k, j);
+        }
       }
     }
-    double *swap = dot;
-    dot = next;
-    next = swap;
+    std::swap(dot, next);
   }
 }
 
 // The whole decomposition of a[1..m][1..n]: w the singular values, v the matrix V, and
-// each row of U handed to finish(k, row) once w is final; before that, ready(w) may adjust
-// w (the fit zeroes the negligible singular values there).
+// the rows of U handed to finish as accumulate_left says, once w is final; before that,
+// ready(w) may adjust w (the fit zeroes the negligible singular values there).
 template <class View, class Ready, class Finish>
 void decompose(View a, int m, int n, double w[], double **v, Ready &ready, Finish &finish) {
   Scratch t(n);

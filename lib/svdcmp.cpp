@@ -5,8 +5,9 @@
 
 void svdcmp(double **a, int m, int n, double w[], double **v) {
   auto ready = [](double *) {};
-  auto store = [a, n](int k, const double row[]) {
-    for (int j = 1; j <= n; j++) a[k][j] = row[j];
+  auto store = [a, n](int k0, int count, const double block[]) {
+    for (int b = 0; b < count; b++)
+      for (int j = 1; j <= n; j++) a[k0 + b][j] = block[j * svd_passes::kBlock + b];
   };
   svd_passes::decompose(svd_passes::RowView{a}, m, n, w, v, ready, store);
 }

@@ -72,13 +72,23 @@ void svdfit_pair(double x[], double y[], double z1[], double z2[], double sig[],
   }
   // U^T b for both right-hand sides (b = z / sig), row by row as U is finished.
   auto ready = [ma](double *wv) { zero_negligible(wv, ma); };
-  auto project = [&](int i, const double row[]) {
-    double s = 1.0 / sig[i];
-    double b1 = z1[i] * s, b2 = z2[i] * s;
+  double b1[svd_passes::kBlock], b2[svd_passes::kBlock];
+  auto project = [&](int k0, int count, const double block[]) {
+    for (int b = 0; b < count; b++) {
+      const double s = 1.0 / sig[k0 + b];
+      b1[b] = z1[k0 + b] * s;
+      b2[b] = z2[k0 + b] * s;
+    }
     for (int j = 1; j <= ma; j++) {
       if (w[j] == 0.0) continue;
-      sums1[j] += row[j] * b1;
-      sums2[j] += row[j] * b2;
+      const double *u = block + j * svd_passes::kBlock;
+      double s1 = sums1[j], s2 = sums2[j];
+      for (int b = 0; b < count; b++) {
+        s1 += u[b] * b1[b];
+        s2 += u[b] * b2[b];
+      }
+      sums1[j] = s1;
+      sums2[j] = s2;
     }
   };
   svd_passes::decompose(svd_passes::ColumnView{ucols}, ndata, ma, w, v, ready, project);
