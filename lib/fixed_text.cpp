@@ -13,6 +13,27 @@ namespace {
 
 constexpr uint64_t kPowerOfTen[] = {1, 10, 100, 1000};
 
+// 10^0 .. 10^18: the units below stay under 2^63, so 19 digits at most.
+constexpr uint64_t kPowerOfTenFrom0[] = {1,
+                                         10,
+                                         100,
+                                         1000,
+                                         10000,
+                                         100000,
+                                         1000000,
+                                         10000000,
+                                         100000000,
+                                         1000000000,
+                                         10000000000,
+                                         100000000000,
+                                         1000000000000,
+                                         10000000000000,
+                                         100000000000000,
+                                         1000000000000000,
+                                         10000000000000000,
+                                         100000000000000000,
+                                         1000000000000000000};
+
 // Below this magnitude (< 2^50) the mantissa times 10^3 stays below 2^63 and the value has
 // at least three fraction bits, so the integer path below needs no wider arithmetic.
 constexpr double kIntegerPathLimit = 1e15;
@@ -50,23 +71,30 @@ char *put_fixed(char *out, double value, int width, int precision) {
     if (rest > half || (rest == half && (units & 1) != 0)) units++;
   }
 
-  // Digits from the last one backwards; the sign follows the sign bit, so -0.0 and small
-  // negative values give "-0", as printf writes them.
-  char text[24];
-  char *first = text + sizeof text;
+  // The field: padding, the sign (it follows the sign bit, so -0.0 and small negative values
+  // give "-0", as printf writes them), at least one integer digit, the point and the
+  // decimals. Written in place, the digits from the last one backwards.
+  int digits = 1;
+  while (digits < 19 && units >= kPowerOfTenFrom0[digits]) digits++;
+  if (digits < precision + 1) digits = precision + 1;
+  const int body = digits + (precision > 0 ? 1 : 0);
+  const int pad = width - body - (negative ? 1 : 0);
+  if (pad > 0) {
+    if (pad <= 16) std::memcpy(out, "                ", 16);
+    else std::memset(out, ' ', static_cast<size_t>(pad));
+    out += pad;
+  }
+  if (negative) *out++ = '-';
+  char *const end = out + body;
+  char *p = end;
   for (int i = 0; i < precision; i++) {
-    *--first = static_cast<char>('0' + units % 10);
+    *--p = static_cast<char>('0' + units % 10);
     units /= 10;
   }
-  if (precision > 0) *--first = '.';
-  do {
-    *--first = static_cast<char>('0' + units % 10);
+  if (precision > 0) *--p = '.';
+  while (p > out) {
+    *--p = static_cast<char>('0' + units % 10);
     units /= 10;
-  } while (units != 0);
-  if (negative) *--first = '-';
-
-  const int length = static_cast<int>(text + sizeof text - first);
-  for (int i = length; i < width; i++) *out++ = ' ';
-  std::memcpy(out, first, static_cast<size_t>(length));
-  return out + length;
+  }
+  return end;
 }
