@@ -24,6 +24,8 @@
 #include "nr_util.h"
 
 namespace svd_passes {
+// One build per instruction set (see lanes.h).
+inline namespace POLYEST_ISA {
 
 // a[k][j] over an array of row pointers, one element at a time.
 struct RowView {
@@ -112,7 +114,7 @@ struct Scratch {
     // cancellation and n for the sweep.
     maxrot = 60 * (cols > 0 ? cols : 1) * (cols > 0 ? cols : 1);
     rot = calloc_1d_of<Rotation>(static_cast<size_t>(maxrot));
-    block = calloc_1d_of<double>(static_cast<size_t>(len) * kBlock);
+    block = static_cast<double *>(calloc_1d(static_cast<size_t>(len) * kBlock, sizeof(double)));
   }
   ~Scratch() {
     free_dvector(e, 1, 6 * (n + 1));
@@ -565,4 +567,5 @@ void decompose(View a, int m, int n, double w[], double **v, Ready &ready, Finis
   accumulate_left(a, m, n, t, finish);
 }
 
+}  // namespace POLYEST_ISA
 }  // namespace svd_passes

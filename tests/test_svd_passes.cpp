@@ -5,6 +5,7 @@
 
 #include "model_fit.h"
 #include "oracle/svd_oracle.h"
+#include "pair_fit.h"
 #include "polyest_run.h"
 #include "test_util.h"
 
@@ -54,12 +55,22 @@ void fpoly6_basis(double p[], double x, double y) {
   p[1] = 1.0, p[2] = x, p[3] = y, p[4] = x * y, p[5] = x * x, p[6] = y * y;
 }
 
+// Each build of the pair fit this machine can run (SSE2 always, AVX where supported).
+std::vector<std::pair<const char *, pair_fit_fn>> pair_fit_builds() {
+  std::vector<std::pair<const char *, pair_fit_fn>> builds{{"sse2", pair_fit_sse2::svdfit_pair}};
+#ifdef POLYEST_AVX_PATH
+  if (pair_fit_avx_usable()) builds.push_back({"avx", pair_fit_avx::svdfit_pair});
+#endif
+  return builds;
+}
+
 TEST(SvdPasses, PairFitMatchesTwoReferenceFits) {
   std::mt19937_64 rng(11);
   std::uniform_real_distribution<double> uni(0.0, 1.0);
-  for (int m : {1, 4, 6, 7, 64, 65, 500, 20000})
+  for (auto [build, pair_fit_build] : pair_fit_builds())
+  for (int m : {1, 3, 4, 5, 6, 7, 64, 65, 130, 500, 20000})
     for (int ma : {1, 3, 4, 6}) {
-      SCOPED_TRACE(testing::Message() << m << " samples, " << ma << " terms");
+      SCOPED_TRACE(testing::Message() << build << ": " << m << " samples, " << ma << " terms");
       std::vector<double> x(m + 1), y(m + 1), z1(m + 1), z2(m + 1), sig(m + 1);
       for (int i = 1; i <= m; i++) {
         x[i] = std::floor(2000 * uni(rng)), y[i] = (m < 100 ? 0.0 : std::floor(4000 * uni(rng)));
@@ -73,8 +84,8 @@ TEST(SvdPasses, PairFitMatchesTwoReferenceFits) {
       basis_fn f = ma == 6 ? fpoly6_basis : basis_for(ma);
       std::vector<double *> colp(ma + 1);
       for (int j = 0; j <= ma; j++) colp[j] = cols[j];
-      svdfit_pair(x.data(), y.data(), z1.data(), z2.data(), sig.data(), m, a1.data(), a2.data(),
-                  ma, colp.data(), v.p(), w.data(), &c1, &c2, f);
+      pair_fit_build(x.data(), y.data(), z1.data(), z2.data(), sig.data(), m, a1.data(),
+                     a2.data(), ma, colp.data(), v.p(), w.data(), &c1, &c2, f);
       oracle_svdfit(x.data(), y.data(), z1.data(), sig.data(), m, r1.data(), ma, u.p(), vref.p(),
                     wref.data(), &rc1, f);
       oracle_svdfit(x.data(), y.data(), z2.data(), sig.data(), m, r2.data(), ma, u.p(), vref.p(),
