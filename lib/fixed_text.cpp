@@ -34,6 +34,12 @@ constexpr uint64_t kPowerOfTenFrom0[] = {1,
                                          100000000000000000,
                                          1000000000000000000};
 
+// "00" "01" .. "99".
+constexpr char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
 // Below this magnitude (< 2^50) the mantissa times 10^3 stays below 2^63 and the value has
 // at least three fraction bits, so the integer path below needs no wider arithmetic.
 constexpr double kIntegerPathLimit = 1e15;
@@ -68,16 +74,26 @@ char *put_fixed(char *out, double value, int width, int precision) {
     units = scaled >> shift;
     const uint64_t rest = scaled & ((uint64_t{1} << shift) - 1);
     const uint64_t half = uint64_t{1} << (shift - 1);
-    if (rest > half || (rest == half && (units & 1) != 0)) units++;
+    // Without branches: the rounding of random decimals is unpredictable.
+    units += static_cast<uint64_t>(rest > half) | (static_cast<uint64_t>(rest == half) & units & 1);
   }
 
   // The field: padding, the sign (it follows the sign bit, so -0.0 and small negative values
-  // give "-0", as printf writes them), at least one integer digit, the point and the
-  // decimals. Written in place, the digits from the last one backwards.
-  int digits = 1;
-  while (digits < 19 && units >= kPowerOfTenFrom0[digits]) digits++;
-  if (digits < precision + 1) digits = precision + 1;
-  const int body = digits + (precision > 0 ? 1 : 0);
+  // give "-0", as printf writes them), the integer digits, the point and the decimals.
+  uint64_t whole = units, decimals = 0;
+  switch (precision) {
+    case 1: whole = units / 10, decimals = units % 10; break;
+    case 2: whole = units / 100, decimals = units % 100; break;
+    case 3: whole = units / 1000, decimals = units % 1000; break;
+    default: break;
+  }
+  // Digit count from the bit length: 1233 / 4096 is just above log10(2), so the estimate is
+  // the count or one more, and the comparison settles it.
+  // (whole | 1 counts 0 as one digit and crosses no power of ten.)
+  const uint64_t odd = whole | 1;
+  const int estimate = ((std::bit_width(odd) * 1233) >> 12) + 1;
+  const int digits = estimate - (odd < kPowerOfTenFrom0[estimate - 1] ? 1 : 0);
+  const int body = digits + (precision > 0 ? precision + 1 : 0);
   const int pad = width - body - (negative ? 1 : 0);
   if (pad > 0) {
     if (pad <= 16) std::memcpy(out, "                ", 16);
@@ -88,13 +104,21 @@ char *put_fixed(char *out, double value, int width, int precision) {
   char *const end = out + body;
   char *p = end;
   for (int i = 0; i < precision; i++) {
-    *--p = static_cast<char>('0' + units % 10);
-    units /= 10;
+    *--p = static_cast<char>('0' + decimals % 10);
+    decimals /= 10;
   }
   if (precision > 0) *--p = '.';
-  while (p > out) {
-    *--p = static_cast<char>('0' + units % 10);
-    units /= 10;
+  // Integer digits two at a time, from the last pair backwards.
+  while (whole >= 100) {
+    p -= 2;
+    std::memcpy(p, kDigitPairs + 2 * (whole % 100), 2);
+    whole /= 100;
+  }
+  if (whole >= 10) {
+    p -= 2;
+    std::memcpy(p, kDigitPairs + 2 * whole, 2);
+  } else {
+    *--p = static_cast<char>('0' + whole);
   }
   return end;
 }
