@@ -69,9 +69,11 @@ void svdfit_pair(double x[], double y[], double z1[], double z2[], double sig[],
   svd_passes::decompose(svd_passes::ColumnView{ucols}, ndata, ma, w, v, ready, project);
   back_substitute(v, w, ma, sums1, a1);
   back_substitute(v, w, ma, sums2, a2);
-  // Chi-square of both fits, the two residuals of a sample side by side.
+  // Chi-square of both fits, the two residuals of a sample side by side; skipped when the
+  // caller wants neither.
   double c1 = 0.0, c2 = 0.0;
-  for (int i = 1; i <= ndata; i++) {
+  const int rows = chisq1 != nullptr || chisq2 != nullptr ? ndata : 0;
+  for (int i = 1; i <= rows; i++) {
     funcs(p, x[i], y[i]);
     Pair s{};
     for (int j = 1; j <= ma; j++) s += Pair{a1[j], a2[j]} * p[j];
@@ -80,8 +82,8 @@ void svdfit_pair(double x[], double y[], double z1[], double z2[], double sig[],
     c1 += dd[0];
     c2 += dd[1];
   }
-  *chisq1 = c1;
-  *chisq2 = c2;
+  if (chisq1 != nullptr) *chisq1 = c1;
+  if (chisq2 != nullptr) *chisq2 = c2;
   free_dvector(sums, 1, 2 * ma + 1);
   free_dvector(p, 1, ma);
 }

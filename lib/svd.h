@@ -16,7 +16,8 @@ void svdfit(double x[], double y[], double z[], double sig[], int ndata, double 
 
 // Two fits of the same weighted design, z1 and z2, from one decomposition: a1, chisq1 and
 // a2, chisq2 are those svdfit gives for each, bit for bit, and so are w and v. The design
-// matrix is held by columns, ucols[1..ma][1..ndata]; U itself is not kept.
+// matrix is held by columns, ucols[1..ma][1..ndata]; U itself is not kept. chisq1 and chisq2
+// may both be null: the pass over the data that computes them is then left out.
 void svdfit_pair(double x[], double y[], double z1[], double z2[], double sig[], int ndata,
                  double a1[], double a2[], int ma, double **ucols, double **v, double w[],
                  double *chisq1, double *chisq2, basis_fn funcs);

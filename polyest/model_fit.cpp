@@ -66,10 +66,11 @@ void free_fit(MODEL_FIT *f) {
 pair_fit_fn pair_fit = svdfit_pair;
 
 // Both directions share the weighted design matrix, so one decomposition serves both fits;
-// its singular values and covariance are reported for each.
+// its singular values and covariance are reported for each. Nothing reads the chi-square of
+// the fits, so its pass over the samples is left out (chisq_rng and chisq_az stay 0).
 void fit_both_directions(const OFFSET_SAMPLES *s, MODEL_FIT *f) {
   pair_fit(s->x_rng, s->y_az, s->off_rng, s->off_az, s->sig, s->ndata, f->a_rng, f->a_az,
-           f->npoly, f->svd_u, f->svd_v, f->svd_w, &f->chisq_rng, &f->chisq_az, f->funcs);
+           f->npoly, f->svd_u, f->svd_v, f->svd_w, nullptr, nullptr, f->funcs);
   print_singular_values("\nrange fit SVD singular values:     ", f->svd_w, f->npoly);
   svdvar(f->svd_v, f->npoly, f->svd_w, f->cvm_rng);
   print_singular_values("\nazimuth fit SVD singular values:   ", f->svd_w, f->npoly);
