@@ -34,9 +34,10 @@ void cull_pass(OFFSET_SAMPLES *s, MODEL_FIT *f, const CULLING_STATE *cs) {
   for (int k = 1; k <= s->ndata; k++) {
     const double m_r = r_poly1(f->poly_rng + 1, s->x_rng[k], s->y_az[k]);
     const double m_a = az_poly1(f->poly_az + 1, s->x_rng[k], s->y_az[k]);
-    if (std::fabs(s->off_rng[k] - m_r) >= cs->rng_thres ||
-        std::fabs(s->off_az[k] - m_a) >= cs->az_thres || s->cc[k] <= cs->thres)
-      s->sig[k] = SIG_CULLED;
+    // All three tests, then one select: which samples fail is unpredictable.
+    const bool cull = (std::fabs(s->off_rng[k] - m_r) >= cs->rng_thres) |
+                      (std::fabs(s->off_az[k] - m_a) >= cs->az_thres) | (s->cc[k] <= cs->thres);
+    s->sig[k] = cull ? SIG_CULLED : s->sig[k];
   }
 }
 
