@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Whole-program benchmark: generated scenes (cached), polyest with each term count and both
-# outputs, and the numpy peer on the same files when numpy is installed. One table.
+# outputs, the numpy peer on the same files when numpy is installed, and GMT's robust trend fit
+# of the range offsets alone (one direction) when gmt is installed. One table.
 # Usage: bench/run_bench.sh <bench build dir>   (GRIDS, TERMS, REPEAT, NUMPY_PEER from the environment)
 set -euo pipefail
 build=$1
@@ -13,6 +14,8 @@ meter=$build/bench/measure_run
 mkdir -p "$cache"
 have_peer=0
 if [ -f "$peer" ] && /usr/bin/python3 -c 'import numpy' 2>/dev/null; then have_peer=1; fi
+have_gmt=0
+if command -v gmt >/dev/null 2>&1; then have_gmt=1; fi
 
 # Median of the wall times of REPEAT runs; prints "wall cpu kib" of the median run.
 measure() {
@@ -26,7 +29,8 @@ measure() {
 }
 
 printf '%-11s %9s %5s %5s %8s %8s %8s %6s' grid cells terms iter wall_s cpu_s peak_MB B/cell
-[ $have_peer = 1 ] && printf ' %8s %8s %7s %s' peer_s peer_MB ratio coffs
+[ $have_peer = 1 ] && printf ' %8s %8s %7s %9s' peer_s peer_MB ratio coffs
+[ $have_gmt = 1 ] && printf ' %10s %7s' gmt_rng_s ratio
 printf '\n'
 for g in $grids; do
   scene=$cache/scene_$g
@@ -50,8 +54,16 @@ for g in $grids; do
         "$scene.offs" "$scene.ccp" "$work/par" "$work/coffs" "$work/list" - "$t")"
       same=differs
       cmp -s "$work/coffs" "$work/coffs.polyest" && same=identical
-      printf ' %8.2f %8.0f %7.3f %s' "$pwall" "$((pkib / 1024))" \
+      printf ' %8.2f %8.0f %7.3f %9s' "$pwall" "$((pkib / 1024))" \
         "$(echo "$wall / $pwall" | bc -l)" "$same"
+    fi
+    if [ $have_gmt = 1 ]; then
+      # The samples as polyest selects them, x y offset sigma; coefficients only (-Fp).
+      [ -f "$work/xyzw" ] || "$build/bench/scene_xyzw" "$scene.offs" "$scene.ccp" "$scene.par" \
+        "$work/xyzw" >/dev/null
+      read -r gwall _ _ _ <<<"$(measure "$work/gout" gmt trend2d "$work/xyzw" -bi4d \
+        "-N$t+r" -W+s -Fp)"
+      printf ' %10.2f %7.3f' "$gwall" "$(echo "$wall / $gwall" | bc -l)"
     fi
     [ "$status" = 0 ] || printf ' (exit %s)' "$status"
     printf '\n'
