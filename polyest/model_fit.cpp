@@ -63,6 +63,11 @@ void free_fit(MODEL_FIT *f) {
   *f = MODEL_FIT{};
 }
 
+void release_design(MODEL_FIT *f) {
+  free_2d(f->svd_u);
+  f->svd_u = nullptr;
+}
+
 pair_fit_fn pair_fit = svdfit_pair;
 
 // Both directions share the weighted design matrix, so one decomposition serves both fits;

@@ -28,6 +28,9 @@ basis_fn basis_for(int npoly);
 void allocate_fit(long long nsamp, int npoly, MODEL_FIT *f);
 void free_fit(MODEL_FIT *f);
 
+// Frees the design matrix once the last fit is done, so that its memory serves the outputs.
+void release_design(MODEL_FIT *f);
+
 // The fit of both directions on one design (svdfit_pair); tests put a reference in its place.
 typedef void (*pair_fit_fn)(double x[], double y[], double z1[], double z2[], double sig[],
                             int ndata, double a1[], double a2[], int ma, double **ucols,

@@ -25,6 +25,7 @@ int run_stages(int argc, char *argv[], RUN_SETTINGS *rs, OFFSET_SAMPLES *s, MODE
   fit_both_directions(s, f);
   report_first_solution(s, f);
   if (cull_outliers(s, f, &kp, rs->thres, rs->interact_mode) != 0) return -1;
+  release_design(f);
   if (write_results(rs, s, f, &kp) != 0) return -1;
   stop_timing();
   return 0;

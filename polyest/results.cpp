@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "alloc.h"
 #include "fixed_text.h"
@@ -36,15 +37,18 @@ int write_culled_grid(FILE *fp, const char *path, const OFFSET_SAMPLES *s) {
   return 0;
 }
 
-// The text list is formatted into a buffer of this size and written in large blocks.
-constexpr size_t LIST_BUFFER_BYTES = size_t{1} << 20;
+// The text list goes out in blocks of one page at page offsets. The system then caches the
+// file in single pages, which it takes from the memory the design matrix has just given back
+// (released before the outputs); large writes have it gather multi-page blocks instead,
+// which on some virtual machines costs more than the whole formatting.
+constexpr size_t LIST_BLOCK_BYTES = 4096;
 // Room for one line of seven fields at their longest.
 constexpr size_t LIST_LINE_MAX = 7 * (FIXED_TEXT_MAX + 1);
 
 // One line per surviving sample, "%8.0f %8.0f %10.3f %10.3f %10.3f %10.3f %10.3f\n" as
 // printf writes it; the stream is closed here.
 int write_culled_list(FILE *fp, const char *path, const OFFSET_SAMPLES *s, const KOLT_PAR *kp) {
-  char *buffer = calloc_1d_of<char>(LIST_BUFFER_BYTES);
+  char *buffer = calloc_1d_of<char>(LIST_BLOCK_BYTES + LIST_LINE_MAX);
   char *end = buffer;
   for (int k = 1; k <= s->ndata; k++) {
     if (s->sig[k] == SIG_CULLED) continue;
@@ -60,9 +64,11 @@ int write_culled_list(FILE *fp, const char *path, const OFFSET_SAMPLES *s, const
       end = put_fixed(end, v, 10, 3);
     }
     *end++ = '\n';
-    if (static_cast<size_t>(buffer + LIST_BUFFER_BYTES - end) < LIST_LINE_MAX) {
-      fwrite(buffer, 1, static_cast<size_t>(end - buffer), fp);
-      end = buffer;
+    if (static_cast<size_t>(end - buffer) >= LIST_BLOCK_BYTES) {
+      fwrite(buffer, 1, LIST_BLOCK_BYTES, fp);
+      const size_t rest = static_cast<size_t>(end - buffer) - LIST_BLOCK_BYTES;
+      std::memcpy(buffer, buffer + LIST_BLOCK_BYTES, rest);
+      end = buffer + rest;
     }
   }
   fwrite(buffer, 1, static_cast<size_t>(end - buffer), fp);
