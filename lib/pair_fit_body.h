@@ -21,9 +21,16 @@ void project_block(const double block[], int count, const Pair bb[], const doubl
     acc[c] = Pair{sums1[c + 1], sums2[c + 1]};
     used[c] = w[c + 1] != 0.0;
   }
-  for (int b = 0; b < count; b++)
-    for (int c = 0; c < C; c++)
-      if (used[c]) acc[c] += block[(c + 1) * svd_passes::kBlock + b] * bb[b];
+  bool all_used = true;
+  for (int c = 0; c < C; c++) all_used = all_used && used[c];
+  if (all_used) {
+    for (int b = 0; b < count; b++)
+      for (int c = 0; c < C; c++) acc[c] += block[(c + 1) * svd_passes::kBlock + b] * bb[b];
+  } else {
+    for (int b = 0; b < count; b++)
+      for (int c = 0; c < C; c++)
+        if (used[c]) acc[c] += block[(c + 1) * svd_passes::kBlock + b] * bb[b];
+  }
   for (int c = 0; c < C; c++) {
     sums1[c + 1] = acc[c][0];
     sums2[c + 1] = acc[c][1];
