@@ -45,32 +45,67 @@ constexpr size_t LIST_BLOCK_BYTES = 4096;
 // Room for one line of seven fields at their longest.
 constexpr size_t LIST_LINE_MAX = 7 * (FIXED_TEXT_MAX + 1);
 
+// The grid coordinates of the list ("%8.0f") are formatted once per column and row: slots of
+// this size hold a column's text (longer texts, and grids wider than the table, are formatted
+// on every line).
+constexpr int COORD_SLOT = 16;
+constexpr int COORD_TABLE_COLUMNS = 1 << 20;
+
 // One line per surviving sample, "%8.0f %8.0f %10.3f %10.3f %10.3f %10.3f %10.3f\n" as
-// printf writes it; the stream is closed here.
+// printf writes it; the stream is closed here. The grid is walked with the selection test,
+// so sample k meets its own cell, whose coordinates are the sample's x and y.
 int write_culled_list(FILE *fp, const char *path, const OFFSET_SAMPLES *s, const KOLT_PAR *kp) {
   char *buffer = calloc_1d_of<char>(LIST_BLOCK_BYTES + LIST_LINE_MAX);
+  const int table_columns = s->nr <= COORD_TABLE_COLUMNS ? s->nr : 0;
+  char *x_text = calloc_1d_of<char>(static_cast<size_t>(table_columns) * COORD_SLOT + 1);
+  int *x_length = calloc_1d_of<int>(static_cast<size_t>(table_columns) + 1);
+  char scratch[FIXED_TEXT_MAX];
+  for (int j = 0; j < table_columns; j++) {
+    const int n = static_cast<int>(put_fixed(scratch, s->rng_coord[j], 8, 0) - scratch);
+    if (n > COORD_SLOT) continue;  // length 0: formatted per line
+    std::memcpy(x_text + static_cast<size_t>(j) * COORD_SLOT, scratch, static_cast<size_t>(n));
+    x_length[j] = n;
+  }
+  char y_text[FIXED_TEXT_MAX];
   char *end = buffer;
-  for (int k = 1; k <= s->ndata; k++) {
-    if (s->sig[k] == SIG_CULLED) continue;
-    const double x = s->x_rng[k], y = s->y_az[k];
-    const double fields[] = {s->off_rng[k], s->off_az[k],
-                             r_poly1(kp->range_offset_polynomial, x, y),
-                             az_poly1(kp->azimuth_offset_polynomial, x, y), s->cc[k]};
-    end = put_fixed(end, x, 8, 0);
-    *end++ = ' ';
-    end = put_fixed(end, y, 8, 0);
-    for (double v : fields) {
+  int k = 0;
+  for (int i = 0; i < s->naz; i++) {
+    const fcomplex *row = s->offs_grid[i];
+    const float *ccp_row = s->ccp_grid[i];
+    int y_length = -1;  // formatted at the row's first line
+    for (int j = 0; j < s->nr; j++) {
+      if (!is_sample_cell(row[j], ccp_row[j])) continue;
+      k++;
+      if (s->sig[k] == SIG_CULLED) continue;
+      const double x = s->x_rng[k], y = s->y_az[k];
+      const double fields[] = {s->off_rng[k], s->off_az[k],
+                               r_poly1(kp->range_offset_polynomial, x, y),
+                               az_poly1(kp->azimuth_offset_polynomial, x, y), s->cc[k]};
+      if (j < table_columns && x_length[j] > 0) {
+        std::memcpy(end, x_text + static_cast<size_t>(j) * COORD_SLOT, COORD_SLOT);
+        end += x_length[j];
+      } else {
+        end = put_fixed(end, x, 8, 0);
+      }
       *end++ = ' ';
-      end = put_fixed(end, v, 10, 3);
-    }
-    *end++ = '\n';
-    if (static_cast<size_t>(end - buffer) >= LIST_BLOCK_BYTES) {
-      fwrite(buffer, 1, LIST_BLOCK_BYTES, fp);
-      const size_t rest = static_cast<size_t>(end - buffer) - LIST_BLOCK_BYTES;
-      std::memcpy(buffer, buffer + LIST_BLOCK_BYTES, rest);
-      end = buffer + rest;
+      if (y_length < 0) y_length = static_cast<int>(put_fixed(y_text, y, 8, 0) - y_text);
+      std::memcpy(end, y_text, static_cast<size_t>(y_length));
+      end += y_length;
+      for (double v : fields) {
+        *end++ = ' ';
+        end = put_fixed(end, v, 10, 3);
+      }
+      *end++ = '\n';
+      if (static_cast<size_t>(end - buffer) >= LIST_BLOCK_BYTES) {
+        fwrite(buffer, 1, LIST_BLOCK_BYTES, fp);
+        const size_t rest = static_cast<size_t>(end - buffer) - LIST_BLOCK_BYTES;
+        std::memcpy(buffer, buffer + LIST_BLOCK_BYTES, rest);
+        end = buffer + rest;
+      }
     }
   }
+  free(x_text);
+  free(x_length);
   fwrite(buffer, 1, static_cast<size_t>(end - buffer), fp);
   free(buffer);
   const bool failed = fflush(fp) != 0 || ferror(fp);
