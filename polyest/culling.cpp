@@ -54,31 +54,22 @@ void store_solution(MODEL_FIT *f, KOLT_PAR *kp) {
 }
 
 // Counts the surviving samples, sums their squared residuals and fills coffs_grid with
-// their offsets. The grid is walked with the selection test, so sample k meets its own
-// cell in sample order and no division by the grid spacing is needed.
+// their offsets.
 void solution_pass(OFFSET_SAMPLES *s, const KOLT_PAR *kp, int *naccept, double *sum_rng,
                    double *sum_az) {
-  int k = 0, n = 0;
+  int n = 0;
   double sr = 0.0, sa = 0.0;
-  for (int i = 0; i < s->naz; i++) {
-    const fcomplex *row = s->offs_grid[i];
-    const float *ccp_row = s->ccp_grid[i];
-    fcomplex *out = s->coffs_grid[i];
-    for (int j = 0; j < s->nr; j++) {
-      if (!is_sample_cell(row[j], ccp_row[j])) continue;
-      k++;
-      if (s->sig[k] == SIG_CULLED) continue;
-      n++;
-      const double e_r =
-          r_poly1(kp->range_offset_polynomial, s->x_rng[k], s->y_az[k]) - s->off_rng[k];
-      const double e_a =
-          az_poly1(kp->azimuth_offset_polynomial, s->x_rng[k], s->y_az[k]) - s->off_az[k];
-      sr += e_r * e_r;
-      sa += e_a * e_a;
-      out[j].re = static_cast<float>(s->off_rng[k]);
-      out[j].im = static_cast<float>(s->off_az[k]);
-    }
-  }
+  for_each_surviving_sample(s, [&](int i, int j, int k) {
+    n++;
+    const double e_r =
+        r_poly1(kp->range_offset_polynomial, s->x_rng[k], s->y_az[k]) - s->off_rng[k];
+    const double e_a =
+        az_poly1(kp->azimuth_offset_polynomial, s->x_rng[k], s->y_az[k]) - s->off_az[k];
+    sr += e_r * e_r;
+    sa += e_a * e_a;
+    s->coffs_grid[i][j].re = static_cast<float>(s->off_rng[k]);
+    s->coffs_grid[i][j].im = static_cast<float>(s->off_az[k]);
+  });
   *naccept = n;
   *sum_rng = sr;
   *sum_az = sa;

@@ -35,6 +35,23 @@ inline bool is_sample_cell(fcomplex cell, float ccv) {
          std::isfinite(ccv);
 }
 
+// Calls body(i, j, k) for every surviving (not culled) sample k at its grid cell (row i,
+// column j), in sample order: the grid is walked with the selection test, so sample k meets
+// its own cell and no division by the grid spacing is needed.
+template <class Body>
+void for_each_surviving_sample(const OFFSET_SAMPLES *s, Body body) {
+  int k = 0;
+  for (int i = 0; i < s->naz; i++) {
+    const fcomplex *row = s->offs_grid[i];
+    const float *ccp_row = s->ccp_grid[i];
+    for (int j = 0; j < s->nr; j++) {
+      if (!is_sample_cell(row[j], ccp_row[j])) continue;
+      k++;
+      if (s->sig[k] != SIG_CULLED) body(i, j, k);
+    }
+  }
+}
+
 // Prints the grid geometry lines and checks the grid size. Returns -1 after an error
 // message when the grid cannot be indexed.
 int describe_grid(const KOLT_PAR *kp, OFFSET_SAMPLES *s);

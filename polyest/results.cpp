@@ -52,8 +52,8 @@ constexpr int COORD_SLOT = 16;
 constexpr int COORD_TABLE_COLUMNS = 1 << 20;
 
 // One line per surviving sample, "%8.0f %8.0f %10.3f %10.3f %10.3f %10.3f %10.3f\n" as
-// printf writes it; the stream is closed here. The grid is walked with the selection test,
-// so sample k meets its own cell, whose coordinates are the sample's x and y.
+// printf writes it; the stream is closed here. Each sample's x and y are the coordinates of
+// its grid cell.
 int write_culled_list(FILE *fp, const char *path, const OFFSET_SAMPLES *s, const KOLT_PAR *kp) {
   char *buffer = calloc_1d_of<char>(LIST_BLOCK_BYTES + LIST_LINE_MAX);
   const int table_columns = s->nr <= COORD_TABLE_COLUMNS ? s->nr : 0;
@@ -68,42 +68,37 @@ int write_culled_list(FILE *fp, const char *path, const OFFSET_SAMPLES *s, const
   }
   char y_text[FIXED_TEXT_MAX];
   char *end = buffer;
-  int k = 0;
-  for (int i = 0; i < s->naz; i++) {
-    const fcomplex *row = s->offs_grid[i];
-    const float *ccp_row = s->ccp_grid[i];
-    int y_length = -1;  // formatted at the row's first line
-    for (int j = 0; j < s->nr; j++) {
-      if (!is_sample_cell(row[j], ccp_row[j])) continue;
-      k++;
-      if (s->sig[k] == SIG_CULLED) continue;
-      const double x = s->x_rng[k], y = s->y_az[k];
-      const double fields[] = {s->off_rng[k], s->off_az[k],
-                               r_poly1(kp->range_offset_polynomial, x, y),
-                               az_poly1(kp->azimuth_offset_polynomial, x, y), s->cc[k]};
-      if (j < table_columns && x_length[j] > 0) {
-        std::memcpy(end, x_text + static_cast<size_t>(j) * COORD_SLOT, COORD_SLOT);
-        end += x_length[j];
-      } else {
-        end = put_fixed(end, x, 8, 0);
-      }
-      *end++ = ' ';
-      if (y_length < 0) y_length = static_cast<int>(put_fixed(y_text, y, 8, 0) - y_text);
-      std::memcpy(end, y_text, static_cast<size_t>(y_length));
-      end += y_length;
-      for (double v : fields) {
-        *end++ = ' ';
-        end = put_fixed(end, v, 10, 3);
-      }
-      *end++ = '\n';
-      if (static_cast<size_t>(end - buffer) >= LIST_BLOCK_BYTES) {
-        fwrite(buffer, 1, LIST_BLOCK_BYTES, fp);
-        const size_t rest = static_cast<size_t>(end - buffer) - LIST_BLOCK_BYTES;
-        std::memcpy(buffer, buffer + LIST_BLOCK_BYTES, rest);
-        end = buffer + rest;
-      }
+  int y_row = -1, y_length = 0;  // y's text, formatted at its row's first line
+  for_each_surviving_sample(s, [&](int i, int j, int k) {
+    const double x = s->x_rng[k], y = s->y_az[k];
+    const double fields[] = {s->off_rng[k], s->off_az[k],
+                             r_poly1(kp->range_offset_polynomial, x, y),
+                             az_poly1(kp->azimuth_offset_polynomial, x, y), s->cc[k]};
+    if (j < table_columns && x_length[j] > 0) {
+      std::memcpy(end, x_text + static_cast<size_t>(j) * COORD_SLOT, COORD_SLOT);
+      end += x_length[j];
+    } else {
+      end = put_fixed(end, x, 8, 0);
     }
-  }
+    *end++ = ' ';
+    if (i != y_row) {
+      y_row = i;
+      y_length = static_cast<int>(put_fixed(y_text, y, 8, 0) - y_text);
+    }
+    std::memcpy(end, y_text, static_cast<size_t>(y_length));
+    end += y_length;
+    for (double v : fields) {
+      *end++ = ' ';
+      end = put_fixed(end, v, 10, 3);
+    }
+    *end++ = '\n';
+    if (static_cast<size_t>(end - buffer) >= LIST_BLOCK_BYTES) {
+      fwrite(buffer, 1, LIST_BLOCK_BYTES, fp);
+      const size_t rest = static_cast<size_t>(end - buffer) - LIST_BLOCK_BYTES;
+      std::memcpy(buffer, buffer + LIST_BLOCK_BYTES, rest);
+      end = buffer + rest;
+    }
+  });
   free(x_text);
   free(x_length);
   fwrite(buffer, 1, static_cast<size_t>(end - buffer), fp);
