@@ -60,7 +60,7 @@ struct ColumnView {
 // rows at a time where the view holds rows adjacent, T = double one row at a time otherwise
 // and for the rows left over. Sums over rows inside row() add the lanes in order.
 template <class View, class Body>
-inline void for_rows(int k0, int m, Body &&row) {
+__attribute__((always_inline)) inline void for_rows(int k0, int m, Body &&row) {
   int k = k0;
   if constexpr (View::kContiguousRows)
     for (; k + kLanes - 1 <= m; k += kLanes) row.template operator()<Lanes>(k);
@@ -134,16 +134,16 @@ constexpr int kMaxFixedColumns = 7;
 // dot[l + c] = sum over rows k = i .. m of a(k, i) * a(k, l + c), c < C.
 template <int C, class View>
 void column_dots(View a, int i, int l, int m, double dot[]) {
-  double acc[C];
-  for (int c = 0; c < C; c++) acc[c] = 0.0;
+  const double zero[C] = {};
+  RowSums<C> acc(zero);
   for_rows<View>(i, m, [&]<class T>(int k) __attribute__((always_inline)) {
     const T x = a.template get<T>(k, i);
-    for (int c = 0; c < C; c++) {
-      const T p = x * a.template get<T>(k, l + c);
-      for (int b = 0; b < lane_count<T>; b++) acc[c] += lane(p, b);
-    }
+    T p[C];
+#pragma GCC unroll 8
+    for (int c = 0; c < C; c++) p[c] = x * a.template get<T>(k, l + c);
+    acc.add(p);
   });
-  for (int c = 0; c < C; c++) dot[l + c] = acc[c];
+  acc.store(dot + l);
 }
 
 // The rows l = i + 1 .. m of a Householder step over the C = n - i later columns: the left
@@ -162,17 +162,22 @@ double update_rows(View a, int i, int m, bool left, double left_scale, bool righ
   double col_scale = 0.0;
   for_rows<View>(l, m, [&]<class T>(int k) __attribute__((always_inline)) {
     T y[C];
+    #pragma GCC unroll 8
     for (int c = 0; c < C; c++) y[c] = a.template get<T>(k, l + c);
     if (left) {
       const T x = a.template get<T>(k, i);
+      #pragma GCC unroll 8
       for (int c = 0; c < C; c++) y[c] += f[c] * x;
       a.put(k, i, x * left_scale);
     }
     if (right) {
       T s{};
+      #pragma GCC unroll 8
       for (int c = 0; c < C; c++) s += y[c] * h[c];
+      #pragma GCC unroll 8
       for (int c = 0; c < C; c++) y[c] += s * r[c];
     }
+    #pragma GCC unroll 8
     for (int c = 0; c < C; c++) a.put(k, l + c, y[c]);
     for (int b = 0; b < lane_count<T>; b++) col_scale += fabs(lane(y[0], b));
   });
@@ -184,16 +189,16 @@ double update_rows(View a, int i, int m, bool left, double left_scale, bool righ
 template <int C, class View>
 void left_step(View a, int i, int m, bool nonzero, double g, bool sums, const double factor[],
                double next[]) {
-  double f[C], acc[C];
-  for (int c = 0; c < C; c++) {
-    f[c] = factor[i + c];
-    acc[c] = next[i + c];
-  }
+  double f[C];
+  for (int c = 0; c < C; c++) f[c] = factor[i + c];
+  RowSums<C> acc(next + i);
   auto row = [&]<class T>(int k) __attribute__((always_inline)) {
     T y[C];
+    #pragma GCC unroll 8
     for (int c = 0; c < C; c++) y[c] = a.template get<T>(k, i + c);
     if (nonzero) {
       const T x = y[0];
+      #pragma GCC unroll 8
       for (int c = 1; c < C; c++) y[c] += f[c] * x;
       y[0] = x * g;
     } else {
@@ -201,18 +206,19 @@ void left_step(View a, int i, int m, bool nonzero, double g, bool sums, const do
     }
     if constexpr (std::is_same_v<T, double>)
       if (k == i) y[0] += 1.0;
+    #pragma GCC unroll 8
     for (int c = 0; c < C; c++) a.put(k, i + c, y[c]);
     if (sums) {
       const T x = a.template get<T>(k, i - 1);
-      for (int c = 0; c < C; c++) {
-        const T p = x * y[c];
-        for (int b = 0; b < lane_count<T>; b++) acc[c] += lane(p, b);
-      }
+      T p[C];
+#pragma GCC unroll 8
+      for (int c = 0; c < C; c++) p[c] = x * y[c];
+      acc.add(p);
     }
   };
   row.template operator()<double>(i);
   for_rows<View>(i + 1, m, row);
-  for (int c = 0; c < C; c++) next[i + c] = acc[c];
+  acc.store(next + i);
 }
 
 // Calls body(std::integral_constant<int, C>) for 1 <= columns <= kMaxFixedColumns; false
