@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 
 #include "KOLT_io.h"
 #include "offset_poly.h"
@@ -53,13 +52,12 @@ void store_solution(MODEL_FIT *f, KOLT_PAR *kp) {
   }
 }
 
-// Counts the surviving samples, sums their squared residuals and fills coffs_grid with
-// their offsets.
+// Counts the surviving samples and sums their squared residuals.
 void solution_pass(OFFSET_SAMPLES *s, const KOLT_PAR *kp, int *naccept, double *sum_rng,
                    double *sum_az) {
   int n = 0;
   double sr = 0.0, sa = 0.0;
-  for_each_surviving_sample(s, [&](int i, int j, int k) {
+  for_each_surviving_sample(s, [&](int, int, int k) {
     n++;
     const double e_r =
         r_poly1(kp->range_offset_polynomial, s->x_rng[k], s->y_az[k]) - s->off_rng[k];
@@ -67,8 +65,6 @@ void solution_pass(OFFSET_SAMPLES *s, const KOLT_PAR *kp, int *naccept, double *
         az_poly1(kp->azimuth_offset_polynomial, s->x_rng[k], s->y_az[k]) - s->off_az[k];
     sr += e_r * e_r;
     sa += e_a * e_a;
-    s->coffs_grid[i][j].re = static_cast<float>(s->off_rng[k]);
-    s->coffs_grid[i][j].im = static_cast<float>(s->off_az[k]);
   });
   *naccept = n;
   *sum_rng = sr;
@@ -92,7 +88,6 @@ int cull_outliers(OFFSET_SAMPLES *s, MODEL_FIT *f, KOLT_PAR *kp, double thres,
   const bool interactive = interact_mode == 1;
 
   for (;;) {
-    memset(s->coffs_grid[0], 0, sizeof(fcomplex) * static_cast<size_t>(s->nsamp));
     if (interactive) {
       if (ask_thresholds(&cs) != 0) return -1;
     } else {

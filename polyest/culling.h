@@ -18,6 +18,7 @@ struct CULLING_STATE {
 };
 
 // Runs the culling iterations from the first solution in f. On return 0 the last solution
-// is in f, the record's polynomials and coffs_grid; -1 after an error message.
+// is in f and the record's polynomials, its culled samples marked in sig; -1 after an error
+// message.
 int cull_outliers(OFFSET_SAMPLES *s, MODEL_FIT *f, KOLT_PAR *kp, double thres,
                   int interact_mode);

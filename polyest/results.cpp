@@ -23,13 +23,27 @@ void print_final_report(const MODEL_FIT *f) {
          f->sd_az);
 }
 
-// Rows in file byte order; the grid is converted in place and not used afterwards.
+// The culled offsets grid in file byte order: zero except at the surviving samples, which
+// hold their offsets. Each row is built in the grid's first row, converted and written, so
+// the rest of the grid is never touched (its pages are never faulted in).
 int write_culled_grid(FILE *fp, const char *path, const OFFSET_SAMPLES *s) {
   const size_t nfloats = 2 * static_cast<size_t>(s->nr);
-  for (int i = 0; i < s->naz; i++) {
-    fw_swap(s->coffs_grid[i], 4, nfloats, fp);
-    if (ferror(fp)) break;
-  }
+  fcomplex *row_buffer = s->naz > 0 ? s->coffs_grid[0] : nullptr;
+  int next_row = 0;
+  auto write_rows_before = [&](int end_row) {
+    for (; next_row < end_row; next_row++) {
+      if (ferror(fp)) continue;
+      fw_swap(row_buffer, 4, nfloats, fp);
+      memset(row_buffer, 0, sizeof(fcomplex) * static_cast<size_t>(s->nr));
+    }
+  };
+  if (row_buffer != nullptr) memset(row_buffer, 0, sizeof(fcomplex) * static_cast<size_t>(s->nr));
+  for_each_surviving_sample(s, [&](int i, int j, int k) {
+    write_rows_before(i);
+    row_buffer[j].re = static_cast<float>(s->off_rng[k]);
+    row_buffer[j].im = static_cast<float>(s->off_az[k]);
+  });
+  write_rows_before(s->naz);
   if (ferror(fp) || fflush(fp) != 0 || ferror(fp)) {
     fprintf(stderr, "\nERROR: error writing to binary culled offsets file: %s\n\n", path);
     return -1;
