@@ -69,6 +69,7 @@ struct RowSums {
 #pragma GCC unroll 4
     for (int g = 0; g < kGroups; g++) add_transposed(group[g], p, g * kLanes);
     if (kScalar)
+#pragma GCC unroll 4
       for (int b = 0; b < kLanes; b++) single += p[C - 1][b];
   }
 

@@ -179,6 +179,7 @@ double update_rows(View a, int i, int m, bool left, double left_scale, bool righ
     }
     #pragma GCC unroll 8
     for (int c = 0; c < C; c++) a.put(k, l + c, y[c]);
+    #pragma GCC unroll 4
     for (int b = 0; b < lane_count<T>; b++) col_scale += fabs(lane(y[0], b));
   });
   return col_scale;
@@ -237,6 +238,27 @@ bool with_fixed_columns(int columns, Body body) {
   }
 }
 
+// Sum of |a(k, j)| over rows k = 1 .. m, in row order.
+template <class View>
+double column_scale(View a, int j, int m) {
+  double sum = 0.0;
+  for_rows<View>(1, m, [&]<class T>(int k) __attribute__((always_inline)) {
+    const T x = a.template get<T>(k, j);
+#pragma GCC unroll 4
+    for (int b = 0; b < lane_count<T>; b++) sum += fabs(lane(x, b));
+  });
+  return sum;
+}
+
+// Column i of the rows i + 1 .. m times the scale of its left reflector (the last step, with
+// no later column to update).
+template <class View>
+void rescale_column(View a, int i, int m, double left_scale) {
+  for_rows<View>(i + 1, m, [&]<class T>(int k) __attribute__((always_inline)) {
+    a.put(k, i, a.template get<T>(k, i) * left_scale);
+  });
+}
+
 // Householder reduction to bidiagonal form: diagonal into w, superdiagonal into t.e.
 // Returns the norm bound; leaves in g the last row pivot for the accumulation of V.
 template <class View>
@@ -246,8 +268,7 @@ double bidiagonalise(View a, int m, int n, double w[], Scratch &t, double &g) {
   g = 0.0;
   // Scale sum of the column the next left reflector is built from.
   double col_scale = 0.0;
-  if (n >= 1)
-    for (int k = 1; k <= m; k++) col_scale += fabs(a(k, 1));
+  if (n >= 1) col_scale = column_scale(a, 1, m);
   for (int i = 1; i <= n; i++) {
     const int l = i + 1;
     e[i] = scale * g;
@@ -263,6 +284,7 @@ double bidiagonalise(View a, int m, int n, double w[], Scratch &t, double &g) {
           const T x = a.template get<T>(k, i) / scale;
           a.put(k, i, x);
           const T p = x * x;
+          #pragma GCC unroll 4
           for (int b = 0; b < lane_count<T>; b++) s += lane(p, b);
         });
         const double f = a(i, i);
@@ -318,10 +340,17 @@ double bidiagonalise(View a, int m, int n, double w[], Scratch &t, double &g) {
       }
     }
     // Rows below: left update, right update, scale sum of the next column.
+    if (i == n) {
+      if (left) rescale_column(a, i, m, left_scale);
+      bound = larger(bound, fabs(w[i]) + fabs(e[i]));
+      continue;
+    }
+    double next_scale = 0.0;
     auto fixed = [&](auto cols) {
-      col_scale = update_rows<cols.value>(a, i, m, left, left_scale, right, factor, hv, e);
+      next_scale = update_rows<cols.value>(a, i, m, left, left_scale, right, factor, hv, e);
     };
     if (with_fixed_columns(n - i, fixed)) {
+      col_scale = next_scale;
       bound = larger(bound, fabs(w[i]) + fabs(e[i]));
       continue;
     }
