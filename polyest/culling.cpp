@@ -57,7 +57,8 @@ void solution_pass(OFFSET_SAMPLES *s, const KOLT_PAR *kp, int *naccept, double *
                    double *sum_az) {
   int n = 0;
   double sr = 0.0, sa = 0.0;
-  for_each_surviving_sample(s, [&](int, int, int k) {
+  for (int k = 1; k <= s->ndata; k++) {
+    if (s->sig[k] == SIG_CULLED) continue;
     n++;
     const double e_r =
         r_poly1(kp->range_offset_polynomial, s->x_rng[k], s->y_az[k]) - s->off_rng[k];
@@ -65,7 +66,7 @@ void solution_pass(OFFSET_SAMPLES *s, const KOLT_PAR *kp, int *naccept, double *
         az_poly1(kp->azimuth_offset_polynomial, s->x_rng[k], s->y_az[k]) - s->off_az[k];
     sr += e_r * e_r;
     sa += e_a * e_a;
-  });
+  }
   *naccept = n;
   *sum_rng = sr;
   *sum_az = sa;
