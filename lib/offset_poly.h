@@ -3,3 +3,18 @@
 // c[5]*y*y, grouped as ((c3*y + c1) + c4*x)*x + c0 + (c5*y + c2)*y.
 double r_poly1(const double c[], double x, double y);
 double az_poly1(const double c[], double x, double y);
+
+// The same evaluation for T = double or a vector of doubles, each lane rounded as the scalar
+// evaluation in this order.
+template <class T>
+inline T offset_poly(const double c[], T x, T y) {
+  T t = c[3] * y;
+  t = t + c[1];
+  t = t + c[4] * x;
+  t = t * x;
+  t = t + c[0];
+  T q = c[5] * y;
+  q = q + c[2];
+  q = q * y;
+  return t + q;
+}

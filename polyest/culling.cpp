@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 #include "KOLT_io.h"
 #include "offset_poly.h"
@@ -27,17 +28,34 @@ int ask_thresholds(CULLING_STATE *cs) {
   return 0;
 }
 
+// Two samples side by side: each lane the scalar operations of its sample.
+typedef double SamplePair __attribute__((vector_size(2 * sizeof(double))));
+
+SamplePair load_pair(const double v[]) {
+  SamplePair p;
+  memcpy(&p, v, sizeof p);
+  return p;
+}
+
 // Marks every sample that disagrees with the current models or correlates too weakly.
 void cull_pass(OFFSET_SAMPLES *s, MODEL_FIT *f, const CULLING_STATE *cs) {
   copy_coefficients(f);
-  for (int k = 1; k <= s->ndata; k++) {
-    const double m_r = r_poly1(f->poly_rng + 1, s->x_rng[k], s->y_az[k]);
-    const double m_a = az_poly1(f->poly_az + 1, s->x_rng[k], s->y_az[k]);
+  const double *c_r = f->poly_rng + 1, *c_a = f->poly_az + 1;
+  auto cull_sample = [&](int k, double m_r, double m_a) {
     // All three tests, then one select: which samples fail is unpredictable.
     const bool cull = (std::fabs(s->off_rng[k] - m_r) >= cs->rng_thres) |
                       (std::fabs(s->off_az[k] - m_a) >= cs->az_thres) | (s->cc[k] <= cs->thres);
     s->sig[k] = cull ? SIG_CULLED : s->sig[k];
+  };
+  int k = 1;
+  for (; k + 1 <= s->ndata; k += 2) {
+    const SamplePair x = load_pair(s->x_rng + k), y = load_pair(s->y_az + k);
+    const SamplePair m_r = offset_poly(c_r, x, y), m_a = offset_poly(c_a, x, y);
+    cull_sample(k, m_r[0], m_a[0]);
+    cull_sample(k + 1, m_r[1], m_a[1]);
   }
+  for (; k <= s->ndata; k++)
+    cull_sample(k, r_poly1(c_r, s->x_rng[k], s->y_az[k]), az_poly1(c_a, s->x_rng[k], s->y_az[k]));
 }
 
 void store_solution(MODEL_FIT *f, KOLT_PAR *kp) {
@@ -52,21 +70,29 @@ void store_solution(MODEL_FIT *f, KOLT_PAR *kp) {
   }
 }
 
-// Counts the surviving samples and sums their squared residuals.
+// Counts the surviving samples and sums their squared residuals, in sample order.
 void solution_pass(OFFSET_SAMPLES *s, const KOLT_PAR *kp, int *naccept, double *sum_rng,
                    double *sum_az) {
+  const double *c_r = kp->range_offset_polynomial, *c_a = kp->azimuth_offset_polynomial;
   int n = 0;
   double sr = 0.0, sa = 0.0;
-  for (int k = 1; k <= s->ndata; k++) {
-    if (s->sig[k] == SIG_CULLED) continue;
+  auto add_sample = [&](int k, double m_r, double m_a) {
+    if (s->sig[k] == SIG_CULLED) return;
     n++;
-    const double e_r =
-        r_poly1(kp->range_offset_polynomial, s->x_rng[k], s->y_az[k]) - s->off_rng[k];
-    const double e_a =
-        az_poly1(kp->azimuth_offset_polynomial, s->x_rng[k], s->y_az[k]) - s->off_az[k];
+    const double e_r = m_r - s->off_rng[k];
+    const double e_a = m_a - s->off_az[k];
     sr += e_r * e_r;
     sa += e_a * e_a;
+  };
+  int k = 1;
+  for (; k + 1 <= s->ndata; k += 2) {
+    const SamplePair x = load_pair(s->x_rng + k), y = load_pair(s->y_az + k);
+    const SamplePair m_r = offset_poly(c_r, x, y), m_a = offset_poly(c_a, x, y);
+    add_sample(k, m_r[0], m_a[0]);
+    add_sample(k + 1, m_r[1], m_a[1]);
   }
+  for (; k <= s->ndata; k++)
+    add_sample(k, r_poly1(c_r, s->x_rng[k], s->y_az[k]), az_poly1(c_a, s->x_rng[k], s->y_az[k]));
   *naccept = n;
   *sum_rng = sr;
   *sum_az = sa;
