@@ -5,6 +5,7 @@
 // arithmetic on the double's mantissa and exponent, and rounded to nearest with ties to
 // even, as printf rounds in the default rounding mode. Inline, so that calls with constant
 // widths and precisions are specialised.
+#include <array>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -46,6 +47,18 @@ inline constexpr char kDigitPairs[] =
     "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
     "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
     "8081828384858687888990919293949596979899";
+
+// ".000" ".001" .. ".999": the point and three decimals, four bytes each.
+inline constexpr auto kPointAndThreeDecimals = [] {
+  std::array<char, 4000> t{};
+  for (int d = 0; d < 1000; d++) {
+    t[4 * d] = '.';
+    t[4 * d + 1] = static_cast<char>('0' + d / 100);
+    t[4 * d + 2] = static_cast<char>('0' + d / 10 % 10);
+    t[4 * d + 3] = static_cast<char>('0' + d % 10);
+  }
+  return t;
+}();
 
 // Below this magnitude (< 2^50) the mantissa times 10^3 stays below 2^63 and the value has
 // at least three fraction bits, so the integer path below needs no wider arithmetic.
@@ -109,11 +122,16 @@ inline char *put_fixed(char *out, double value, int width, int precision) {
   if (negative) *out++ = '-';
   char *const end = out + body;
   char *p = end;
-  for (int i = 0; i < precision; i++) {
-    *--p = static_cast<char>('0' + decimals % 10);
-    decimals /= 10;
+  if (precision == 3) {
+    p -= 4;
+    std::memcpy(p, kPointAndThreeDecimals.data() + 4 * decimals, 4);
+  } else {
+    for (int i = 0; i < precision; i++) {
+      *--p = static_cast<char>('0' + decimals % 10);
+      decimals /= 10;
+    }
+    if (precision > 0) *--p = '.';
   }
-  if (precision > 0) *--p = '.';
   // Integer digits two at a time, from the last pair backwards.
   while (whole >= 100) {
     p -= 2;
