@@ -55,7 +55,8 @@ struct RowSums {
   double single;
 
   explicit RowSums(const double start[]) {
-    for (int c = 0; c < kGroups * kLanes; c++) group[c / kLanes][c % kLanes] = c < C ? start[c] : 0.0;
+    for (int c = 0; c < kGroups * kLanes; c++)
+      group[c / kLanes][c % kLanes] = c < C ? start[c] : 0.0;
     single = kScalar ? start[C - 1] : 0.0;
   }
 
@@ -74,7 +75,8 @@ struct RowSums {
   }
 
   void store(double out[]) const {
-    for (int c = 0; c < C; c++) out[c] = kScalar && c == C - 1 ? single : group[c / kLanes][c % kLanes];
+    for (int c = 0; c < C; c++)
+      out[c] = kScalar && c == C - 1 ? single : group[c / kLanes][c % kLanes];
   }
 
  private:

@@ -25,11 +25,11 @@ void project_block(const double block[], int count, const Pair bb[], const doubl
   for (int c = 0; c < C; c++) all_used = all_used && used[c];
   if (all_used) {
     for (int b = 0; b < count; b++)
-      #pragma GCC unroll 8
+#pragma GCC unroll 8
       for (int c = 0; c < C; c++) acc[c] += block[(c + 1) * svd_passes::kBlock + b] * bb[b];
   } else {
     for (int b = 0; b < count; b++)
-      #pragma GCC unroll 8
+#pragma GCC unroll 8
       for (int c = 0; c < C; c++)
         if (used[c]) acc[c] += block[(c + 1) * svd_passes::kBlock + b] * bb[b];
   }

@@ -162,24 +162,24 @@ double update_rows(View a, int i, int m, bool left, double left_scale, bool righ
   double col_scale = 0.0;
   for_rows<View>(l, m, [&]<class T>(int k) __attribute__((always_inline)) {
     T y[C];
-    #pragma GCC unroll 8
+#pragma GCC unroll 8
     for (int c = 0; c < C; c++) y[c] = a.template get<T>(k, l + c);
     if (left) {
       const T x = a.template get<T>(k, i);
-      #pragma GCC unroll 8
+#pragma GCC unroll 8
       for (int c = 0; c < C; c++) y[c] += f[c] * x;
       a.put(k, i, x * left_scale);
     }
     if (right) {
       T s{};
-      #pragma GCC unroll 8
+#pragma GCC unroll 8
       for (int c = 0; c < C; c++) s += y[c] * h[c];
-      #pragma GCC unroll 8
+#pragma GCC unroll 8
       for (int c = 0; c < C; c++) y[c] += s * r[c];
     }
-    #pragma GCC unroll 8
+#pragma GCC unroll 8
     for (int c = 0; c < C; c++) a.put(k, l + c, y[c]);
-    #pragma GCC unroll 4
+#pragma GCC unroll 4
     for (int b = 0; b < lane_count<T>; b++) col_scale += fabs(lane(y[0], b));
   });
   return col_scale;
@@ -195,11 +195,11 @@ void left_step(View a, int i, int m, bool nonzero, double g, bool sums, const do
   RowSums<C> acc(next + i);
   auto row = [&]<class T>(int k) __attribute__((always_inline)) {
     T y[C];
-    #pragma GCC unroll 8
+#pragma GCC unroll 8
     for (int c = 0; c < C; c++) y[c] = a.template get<T>(k, i + c);
     if (nonzero) {
       const T x = y[0];
-      #pragma GCC unroll 8
+#pragma GCC unroll 8
       for (int c = 1; c < C; c++) y[c] += f[c] * x;
       y[0] = x * g;
     } else {
@@ -207,7 +207,7 @@ void left_step(View a, int i, int m, bool nonzero, double g, bool sums, const do
     }
     if constexpr (std::is_same_v<T, double>)
       if (k == i) y[0] += 1.0;
-    #pragma GCC unroll 8
+#pragma GCC unroll 8
     for (int c = 0; c < C; c++) a.put(k, i + c, y[c]);
     if (sums) {
       const T x = a.template get<T>(k, i - 1);
@@ -284,7 +284,7 @@ double bidiagonalise(View a, int m, int n, double w[], Scratch &t, double &g) {
           const T x = a.template get<T>(k, i) / scale;
           a.put(k, i, x);
           const T p = x * x;
-          #pragma GCC unroll 4
+#pragma GCC unroll 4
           for (int b = 0; b < lane_count<T>; b++) s += lane(p, b);
         });
         const double f = a(i, i);
