@@ -134,16 +134,18 @@ constexpr int kMaxFixedColumns = 7;
 // dot[l + c] = sum over rows k = i .. m of a(k, i) * a(k, l + c), c < C.
 template <int C, class View>
 void column_dots(View a, int i, int l, int m, double dot[]) {
-  const double zero[C] = {};
-  RowSums<C> acc(zero);
+  double acc[C];
+  for (int c = 0; c < C; c++) acc[c] = 0.0;
   for_rows<View>(i, m, [&]<class T>(int k) __attribute__((always_inline)) {
     const T x = a.template get<T>(k, i);
-    T p[C];
 #pragma GCC unroll 8
-    for (int c = 0; c < C; c++) p[c] = x * a.template get<T>(k, l + c);
-    acc.add(p);
+    for (int c = 0; c < C; c++) {
+      const T p = x * a.template get<T>(k, l + c);
+#pragma GCC unroll 4
+      for (int b = 0; b < lane_count<T>; b++) acc[c] += lane(p, b);
+    }
   });
-  acc.store(dot + l);
+  for (int c = 0; c < C; c++) dot[l + c] = acc[c];
 }
 
 // The rows l = i + 1 .. m of a Householder step over the C = n - i later columns: the left
@@ -192,7 +194,8 @@ void left_step(View a, int i, int m, bool nonzero, double g, bool sums, const do
                double next[]) {
   double f[C];
   for (int c = 0; c < C; c++) f[c] = factor[i + c];
-  RowSums<C> acc(next + i);
+  double acc[C];
+  for (int c = 0; c < C; c++) acc[c] = next[i + c];
   auto row = [&]<class T>(int k) __attribute__((always_inline)) {
     T y[C];
 #pragma GCC unroll 8
@@ -211,15 +214,17 @@ void left_step(View a, int i, int m, bool nonzero, double g, bool sums, const do
     for (int c = 0; c < C; c++) a.put(k, i + c, y[c]);
     if (sums) {
       const T x = a.template get<T>(k, i - 1);
-      T p[C];
 #pragma GCC unroll 8
-      for (int c = 0; c < C; c++) p[c] = x * y[c];
-      acc.add(p);
+      for (int c = 0; c < C; c++) {
+        const T p = x * y[c];
+#pragma GCC unroll 4
+        for (int b = 0; b < lane_count<T>; b++) acc[c] += lane(p, b);
+      }
     }
   };
   row.template operator()<double>(i);
   for_rows<View>(i + 1, m, row);
-  acc.store(next + i);
+  for (int c = 0; c < C; c++) next[i + c] = acc[c];
 }
 
 // Calls body(std::integral_constant<int, C>) for 1 <= columns <= kMaxFixedColumns; false
