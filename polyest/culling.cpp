@@ -37,25 +37,32 @@ SamplePair load_pair(const double v[]) {
   return p;
 }
 
+// Calls body(k, m_r, m_a) for every sample k in increasing order, with the range and azimuth
+// models (coefficients c_r, c_a) at the sample's position; two samples are evaluated at once.
+template <class Body>
+void for_each_model_value(const OFFSET_SAMPLES *s, const double c_r[], const double c_a[],
+                          Body body) {
+  int k = 1;
+  for (; k + 1 <= s->ndata; k += 2) {
+    const SamplePair x = load_pair(s->x_rng + k), y = load_pair(s->y_az + k);
+    const SamplePair m_r = offset_poly(c_r, x, y), m_a = offset_poly(c_a, x, y);
+    body(k, m_r[0], m_a[0]);
+    body(k + 1, m_r[1], m_a[1]);
+  }
+  for (; k <= s->ndata; k++)
+    body(k, r_poly1(c_r, s->x_rng[k], s->y_az[k]), az_poly1(c_a, s->x_rng[k], s->y_az[k]));
+}
+
 // Marks every sample that disagrees with the current models or correlates too weakly.
 void cull_pass(OFFSET_SAMPLES *s, MODEL_FIT *f, const CULLING_STATE *cs) {
   copy_coefficients(f);
-  const double *c_r = f->poly_rng + 1, *c_a = f->poly_az + 1;
   auto cull_sample = [&](int k, double m_r, double m_a) {
     // All three tests, then one select: which samples fail is unpredictable.
     const bool cull = (std::fabs(s->off_rng[k] - m_r) >= cs->rng_thres) |
                       (std::fabs(s->off_az[k] - m_a) >= cs->az_thres) | (s->cc[k] <= cs->thres);
     s->sig[k] = cull ? SIG_CULLED : s->sig[k];
   };
-  int k = 1;
-  for (; k + 1 <= s->ndata; k += 2) {
-    const SamplePair x = load_pair(s->x_rng + k), y = load_pair(s->y_az + k);
-    const SamplePair m_r = offset_poly(c_r, x, y), m_a = offset_poly(c_a, x, y);
-    cull_sample(k, m_r[0], m_a[0]);
-    cull_sample(k + 1, m_r[1], m_a[1]);
-  }
-  for (; k <= s->ndata; k++)
-    cull_sample(k, r_poly1(c_r, s->x_rng[k], s->y_az[k]), az_poly1(c_a, s->x_rng[k], s->y_az[k]));
+  for_each_model_value(s, f->poly_rng + 1, f->poly_az + 1, cull_sample);
 }
 
 void store_solution(MODEL_FIT *f, KOLT_PAR *kp) {
@@ -73,7 +80,6 @@ void store_solution(MODEL_FIT *f, KOLT_PAR *kp) {
 // Counts the surviving samples and sums their squared residuals, in sample order.
 void solution_pass(OFFSET_SAMPLES *s, const KOLT_PAR *kp, int *naccept, double *sum_rng,
                    double *sum_az) {
-  const double *c_r = kp->range_offset_polynomial, *c_a = kp->azimuth_offset_polynomial;
   int n = 0;
   double sr = 0.0, sa = 0.0;
   auto add_sample = [&](int k, double m_r, double m_a) {
@@ -84,15 +90,7 @@ void solution_pass(OFFSET_SAMPLES *s, const KOLT_PAR *kp, int *naccept, double *
     sr += e_r * e_r;
     sa += e_a * e_a;
   };
-  int k = 1;
-  for (; k + 1 <= s->ndata; k += 2) {
-    const SamplePair x = load_pair(s->x_rng + k), y = load_pair(s->y_az + k);
-    const SamplePair m_r = offset_poly(c_r, x, y), m_a = offset_poly(c_a, x, y);
-    add_sample(k, m_r[0], m_a[0]);
-    add_sample(k + 1, m_r[1], m_a[1]);
-  }
-  for (; k <= s->ndata; k++)
-    add_sample(k, r_poly1(c_r, s->x_rng[k], s->y_az[k]), az_poly1(c_a, s->x_rng[k], s->y_az[k]));
+  for_each_model_value(s, kp->range_offset_polynomial, kp->azimuth_offset_polynomial, add_sample);
   *naccept = n;
   *sum_rng = sr;
   *sum_az = sa;
