@@ -1,8 +1,8 @@
 #pragma once
 // The pair fit (svdfit_pair in svd.h) is built once per instruction set: pair_fit_sse2 runs on
 // every machine (two rows per operation, SSE2 on x86-64), pair_fit_avx on x86-64 where the
-// processor and the system support AVX (four rows per operation). Both give the same bits; svdfit_pair picks
-// one at run time.
+// processor and the system support AVX (four rows per operation). Both give the same bits;
+// svdfit_pair picks one at run time.
 #include "svd.h"
 
 namespace pair_fit_sse2 {

@@ -24,8 +24,9 @@ void print_final_report(const MODEL_FIT *f) {
 }
 
 // The culled offsets grid in file byte order: zero except at the surviving samples, which
-// hold their offsets. Each row is built in the grid's first row, converted and written, so
-// the rest of the grid is never touched (its pages are never faulted in).
+// hold their offsets. Each row is built in the grid's first row (zero from the allocation,
+// cleared again after each write), converted and written, so the rest of the grid is never
+// touched (its pages are never faulted in).
 int write_culled_grid(FILE *fp, const char *path, const OFFSET_SAMPLES *s) {
   const size_t nfloats = 2 * static_cast<size_t>(s->nr);
   fcomplex *row_buffer = s->naz > 0 ? s->coffs_grid[0] : nullptr;
@@ -37,7 +38,6 @@ int write_culled_grid(FILE *fp, const char *path, const OFFSET_SAMPLES *s) {
       memset(row_buffer, 0, sizeof(fcomplex) * static_cast<size_t>(s->nr));
     }
   };
-  if (row_buffer != nullptr) memset(row_buffer, 0, sizeof(fcomplex) * static_cast<size_t>(s->nr));
   for_each_surviving_sample(s, [&](int i, int j, int k) {
     write_rows_before(i);
     row_buffer[j].re = static_cast<float>(s->off_rng[k]);
