@@ -6,8 +6,8 @@
 #include <random>
 #include <vector>
 
-#include "basis.h"
-#include "svd.h"
+#include "numerics/offset_poly.h"
+#include "numerics/svd.h"
 
 namespace {
 

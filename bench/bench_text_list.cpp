@@ -9,7 +9,7 @@
 #include <random>
 #include <vector>
 
-#include "fixed_text.h"
+#include "text/fixed_text.h"
 
 namespace {
 

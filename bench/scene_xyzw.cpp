@@ -4,7 +4,7 @@
 // Usage: scene_xyzw <offs> <ccp> <KOLT_par> <out>
 #include <cstdio>
 
-#include "KOLT_io.h"
+#include "params/KOLT_io.h"
 #include "offset_samples.h"
 
 int main(int argc, char *argv[]) {

@@ -2,10 +2,10 @@
 
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 
-#include "KOLT_io.h"
-#include "offset_poly.h"
+#include "params/KOLT_io.h"
+#include "numerics/lanes.h"
+#include "numerics/offset_poly.h"
 
 namespace {
 
@@ -28,15 +28,6 @@ int ask_thresholds(CULLING_STATE *cs) {
   return 0;
 }
 
-// Two samples side by side: each lane the scalar operations of its sample.
-typedef double SamplePair __attribute__((vector_size(2 * sizeof(double))));
-
-SamplePair load_pair(const double v[]) {
-  SamplePair p;
-  memcpy(&p, v, sizeof p);
-  return p;
-}
-
 // Calls body(k, m_r, m_a) for every sample k in increasing order, with the range and azimuth
 // models (coefficients c_r, c_a) at the sample's position; two samples are evaluated at once.
 template <class Body>
@@ -44,8 +35,10 @@ void for_each_model_value(const OFFSET_SAMPLES *s, const double c_r[], const dou
                           Body body) {
   int k = 1;
   for (; k + 1 <= s->ndata; k += 2) {
-    const SamplePair x = load_pair(s->x_rng + k), y = load_pair(s->y_az + k);
-    const SamplePair m_r = offset_poly(c_r, x, y), m_a = offset_poly(c_a, x, y);
+    // Two samples side by side: each lane the scalar operations of its sample.
+    const auto x = lanes::load<lanes::Lanes2>(s->x_rng + k);
+    const auto y = lanes::load<lanes::Lanes2>(s->y_az + k);
+    const auto m_r = offset_poly(c_r, x, y), m_a = offset_poly(c_a, x, y);
     body(k, m_r[0], m_a[0]);
     body(k + 1, m_r[1], m_a[1]);
   }

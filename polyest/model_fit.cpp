@@ -4,9 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "alloc.h"
-#include "basis.h"
-#include "offset_poly.h"
+#include "runtime/alloc.h"
+#include "numerics/offset_poly.h"
 
 namespace {
 
@@ -35,18 +34,19 @@ basis_fn basis_for(int npoly) {
   }
 }
 
-void allocate_fit(long long nsamp, int npoly, MODEL_FIT *f) {
+void allocate_fit(long long nsamp, int npoly, pair_fit_fn *fit, MODEL_FIT *f) {
   *f = MODEL_FIT{};
   f->npoly = npoly;
+  f->fit = fit;
   f->funcs = basis_for(npoly);
   f->a_rng = calloc_1d_of<double>(FIT_DIM);
   f->a_az = calloc_1d_of<double>(FIT_DIM);
   f->poly_rng = calloc_1d_of<double>(FIT_DIM);
   f->poly_az = calloc_1d_of<double>(FIT_DIM);
-  f->cvm_rng = calloc_2d_of<double>(FIT_DIM, FIT_DIM);
-  f->cvm_az = calloc_2d_of<double>(FIT_DIM, FIT_DIM);
-  f->svd_u = calloc_2d_of<double>(column_stride(nsamp + 1), FIT_DIM);
-  f->svd_v = calloc_2d_of<double>(FIT_DIM, FIT_DIM);
+  f->cvm_rng = calloc_2d<double>(FIT_DIM, FIT_DIM);
+  f->cvm_az = calloc_2d<double>(FIT_DIM, FIT_DIM);
+  f->svd_u = calloc_2d<double>(column_stride(nsamp + 1), FIT_DIM);
+  f->svd_v = calloc_2d<double>(FIT_DIM, FIT_DIM);
   f->svd_w = calloc_1d_of<double>(FIT_DIM);
 }
 
@@ -68,13 +68,11 @@ void release_design(MODEL_FIT *f) {
   f->svd_u = nullptr;
 }
 
-pair_fit_fn pair_fit = svdfit_pair;
-
 // Both directions share the weighted design matrix, so one decomposition serves both fits;
 // its singular values and covariance are reported for each. Nothing reads the chi-square of
 // the fits, so its pass over the samples is left out (chisq_rng and chisq_az stay 0).
 void fit_both_directions(const OFFSET_SAMPLES *s, MODEL_FIT *f) {
-  pair_fit(s->x_rng, s->y_az, s->off_rng, s->off_az, s->sig, s->ndata, f->a_rng, f->a_az,
+  f->fit(s->x_rng, s->y_az, s->off_rng, s->off_az, s->sig, s->ndata, f->a_rng, f->a_az,
            f->npoly, f->svd_u, f->svd_v, f->svd_w, nullptr, nullptr, f->funcs);
   print_singular_values("\nrange fit SVD singular values:     ", f->svd_w, f->npoly);
   svdvar(f->svd_v, f->npoly, f->svd_w, f->cvm_rng);

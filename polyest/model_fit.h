@@ -1,11 +1,12 @@
 #pragma once
 // The range and azimuth model fits over the samples and the solution report lines.
 #include "offset_samples.h"
-#include "svd.h"
+#include "numerics/svd.h"
 
 struct MODEL_FIT {
   int npoly;
   basis_fn funcs;
+  pair_fit_fn *fit;  // the fit of both directions on one design
   // 1-based, 7 elements (6-term polynomials in elements 1 .. 6)
   double *a_rng;
   double *a_az;
@@ -25,18 +26,11 @@ struct MODEL_FIT {
 // Basis function of an npoly-term model (npoly is 1, 3, 4 or 6).
 basis_fn basis_for(int npoly);
 
-void allocate_fit(long long nsamp, int npoly, MODEL_FIT *f);
+void allocate_fit(long long nsamp, int npoly, pair_fit_fn *fit, MODEL_FIT *f);
 void free_fit(MODEL_FIT *f);
 
 // Frees the design matrix once the last fit is done, so that its memory serves the outputs.
 void release_design(MODEL_FIT *f);
-
-// The fit of both directions on one design (svdfit_pair); tests put a reference in its place.
-typedef void (*pair_fit_fn)(double x[], double y[], double z1[], double z2[], double sig[],
-                            int ndata, double a1[], double a2[], int ma, double **ucols,
-                            double **v, double w[], double *chisq1, double *chisq2,
-                            basis_fn funcs);
-extern pair_fit_fn pair_fit;
 
 // Range fit, its singular values and covariance, then the same for azimuth.
 void fit_both_directions(const OFFSET_SAMPLES *s, MODEL_FIT *f);

@@ -3,8 +3,8 @@
 #include <climits>
 #include <cstdlib>
 
-#include "alloc.h"
-#include "swap_io.h"
+#include "runtime/alloc.h"
+#include "binio/swap_io.h"
 
 int describe_grid(const KOLT_PAR *kp, OFFSET_SAMPLES *s) {
   s->nr = kp->offset_estimation_range_samples;
@@ -29,9 +29,9 @@ void allocate_samples(const KOLT_PAR *kp, OFFSET_SAMPLES *s) {
   const size_t nr = static_cast<size_t>(static_cast<long long>(s->nr));
   const size_t naz = static_cast<size_t>(static_cast<long long>(s->naz));
   const size_t nvec = static_cast<size_t>(s->nsamp + 1);
-  s->ccp_grid = calloc_2d_of<float>(nr, naz);
-  s->offs_grid = calloc_2d_of<fcomplex>(nr, naz);
-  s->coffs_grid = calloc_2d_of<fcomplex>(nr, naz);
+  s->ccp_grid = calloc_2d<float>(nr, naz);
+  s->offs_grid = calloc_2d<fcomplex>(nr, naz);
+  s->coffs_grid = calloc_2d<fcomplex>(nr, naz);
   s->rng_coord = calloc_1d_of<double>(nr);
   s->az_coord = calloc_1d_of<double>(naz);
   s->x_rng = calloc_1d_of<double>(nvec);
@@ -42,15 +42,9 @@ void allocate_samples(const KOLT_PAR *kp, OFFSET_SAMPLES *s) {
   s->off_az = calloc_1d_of<double>(nvec);
   s->ndata = 0;
 
-  // Grid positions in 64-bit integers, exact for every int start and spacing.
-  for (int j = 0; j < s->nr; j++)
-    s->rng_coord[j] = static_cast<double>(kp->offset_estimation_starting_range +
-                                          static_cast<long long>(j) *
-                                              kp->offset_estimation_range_spacing);
-  for (int i = 0; i < s->naz; i++)
-    s->az_coord[i] = static_cast<double>(kp->offset_estimation_starting_azimuth +
-                                         static_cast<long long>(i) *
-                                             kp->offset_estimation_azimuth_spacing);
+  const GRID_GEOMETRY g = grid_geometry(kp);
+  for (int j = 0; j < s->nr; j++) s->rng_coord[j] = grid_range(g, j);
+  for (int i = 0; i < s->naz; i++) s->az_coord[i] = grid_azimuth(g, i);
 }
 
 int select_samples(FILE *fp_offs, FILE *fp_ccp, int npoly, OFFSET_SAMPLES *s) {

@@ -1,10 +1,10 @@
 #pragma once
 // The offset grid, its image coordinates and the samples selected from it.
-#include <cmath>
 #include <cstdio>
 
-#include "KOLT_io.h"
-#include "fcomplex.h"
+#include "binio/fcomplex.h"
+#include "grid/offset_grid.h"
+#include "params/KOLT_io.h"
 
 struct OFFSET_SAMPLES {
   int nr;              // grid columns (range)
@@ -27,13 +27,6 @@ struct OFFSET_SAMPLES {
 
 // Mark of a culled sample in sig.
 constexpr double SIG_CULLED = 1.0e9;
-
-// A grid cell is a sample when its range offset is non-zero, both offsets are below 1e9 in
-// magnitude (a NaN fails) and its cross-correlation is finite.
-inline bool is_sample_cell(fcomplex cell, float ccv) {
-  return cell.re != 0.0f && std::fabs(cell.re) < 1.0e9f && std::fabs(cell.im) < 1.0e9f &&
-         std::isfinite(ccv);
-}
 
 // Calls body(i, j, k) for every surviving (not culled) sample k at its grid cell (row i,
 // column j), in sample order: the grid is walked with the selection test, so sample k meets

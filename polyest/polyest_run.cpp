@@ -7,7 +7,7 @@
 #include "offset_samples.h"
 #include "results.h"
 #include "run_settings.h"
-#include "timing.h"
+#include "runtime/timing.h"
 
 #ifndef POLYEST_VERSION
 #define POLYEST_VERSION "unknown"
@@ -15,12 +15,13 @@
 
 namespace {
 
-int run_stages(int argc, char *argv[], RUN_SETTINGS *rs, OFFSET_SAMPLES *s, MODEL_FIT *f) {
+int run_stages(int argc, char *argv[], pair_fit_fn *fit, RUN_SETTINGS *rs, OFFSET_SAMPLES *s,
+               MODEL_FIT *f) {
   KOLT_PAR kp{};
   if (open_run(argc, argv, rs, &kp) != 0) return -1;
   if (describe_grid(&kp, s) != 0) return -1;
   allocate_samples(&kp, s);
-  allocate_fit(s->nsamp, rs->npoly, f);
+  allocate_fit(s->nsamp, rs->npoly, fit, f);
   if (select_samples(rs->fp_offs, rs->fp_ccp, rs->npoly, s) != 0) return -1;
   fit_both_directions(s, f);
   report_first_solution(s, f);
@@ -33,7 +34,9 @@ int run_stages(int argc, char *argv[], RUN_SETTINGS *rs, OFFSET_SAMPLES *s, MODE
 
 }  // namespace
 
-int polyest_run(int argc, char *argv[]) {
+int polyest_run(int argc, char *argv[]) { return polyest_run_with(argc, argv, svdfit_pair); }
+
+int polyest_run_with(int argc, char *argv[], pair_fit_fn *fit) {
   puts("*** Range and azimuth offset polynomial estimation using SVD ***");
   puts("*** polyest version " POLYEST_VERSION " ***");
   if (argc < 4) {
@@ -44,7 +47,7 @@ int polyest_run(int argc, char *argv[]) {
   RUN_SETTINGS rs{};
   OFFSET_SAMPLES s{};
   MODEL_FIT f{};
-  const int status = run_stages(argc, argv, &rs, &s, &f);
+  const int status = run_stages(argc, argv, fit, &rs, &s, &f);
   close_run_streams(&rs);
   free_fit(&f);
   free_samples(&s);

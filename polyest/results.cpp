@@ -5,10 +5,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "alloc.h"
-#include "fixed_text.h"
-#include "offset_poly.h"
-#include "swap_io.h"
+#include "runtime/alloc.h"
+#include "text/fixed_text.h"
+#include "numerics/offset_poly.h"
+#include "binio/swap_io.h"
 
 namespace {
 

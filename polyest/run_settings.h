@@ -2,7 +2,7 @@
 // Command-line settings of a run and the streams it opens.
 #include <cstdio>
 
-#include "KOLT_io.h"
+#include "params/KOLT_io.h"
 
 struct RUN_SETTINGS {
   const char *offs_path;

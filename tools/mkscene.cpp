@@ -16,9 +16,10 @@
 #include <string>
 #include <vector>
 
-#include "KOLT_io.h"
-#include "fcomplex.h"
-#include "swap_io.h"
+#include "binio/fcomplex.h"
+#include "binio/swap_io.h"
+#include "grid/offset_grid.h"
+#include "params/KOLT_io.h"
 
 namespace {
 
@@ -238,10 +239,11 @@ int main(int argc, char **argv) {
   std::vector<fcomplex> offs_row(opt.nr);
   std::vector<float> ccp_row(opt.nr);
   long nfailed = 0, noutliers = 0, ngood = 0;
+  const GRID_GEOMETRY g = grid_geometry(&kp);
   for (int i = 0; i < opt.naz; i++) {
-    double y = kp.offset_estimation_starting_azimuth + i * kp.offset_estimation_azimuth_spacing;
+    double y = grid_azimuth(g, i);
     for (int j = 0; j < opt.nr; j++) {
-      double x = kp.offset_estimation_starting_range + j * kp.offset_estimation_range_spacing;
+      double x = grid_range(g, j);
       double kind = uniform01(&state);
       if (kind < opt.failed_share) {
         offs_row[j] = {0.0f, 0.0f};

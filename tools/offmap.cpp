@@ -14,11 +14,12 @@
 #include <cstdlib>
 #include <vector>
 
-#include "KOLT_io.h"
+#include "binio/fcomplex.h"
+#include "binio/swap_io.h"
 #include "bitmap_font.h"
-#include "fcomplex.h"
-#include "offset_poly.h"
-#include "swap_io.h"
+#include "grid/offset_grid.h"
+#include "numerics/offset_poly.h"
+#include "params/KOLT_io.h"
 
 namespace {
 
@@ -43,23 +44,20 @@ struct RESIDUALS {
 // Cell positions and polynomial values as polyest computes them.
 RESIDUALS residuals_of(const KOLT_PAR *kp, const std::vector<fcomplex> &grid) {
   RESIDUALS r;
-  r.nr = kp->offset_estimation_range_samples;
-  r.naz = kp->offset_estimation_azimuth_samples;
+  const GRID_GEOMETRY g = grid_geometry(kp);
+  r.nr = g.nr;
+  r.naz = g.naz;
   const size_t n = grid.size();
   r.rng.assign(n, 0.0f);
   r.az.assign(n, 0.0f);
   r.sample.assign(n, 0);
   for (int i = 0; i < r.naz; i++) {
-    const double y = static_cast<double>(kp->offset_estimation_starting_azimuth +
-                                         static_cast<long long>(i) *
-                                             kp->offset_estimation_azimuth_spacing);
+    const double y = grid_azimuth(g, i);
     for (int j = 0; j < r.nr; j++) {
-      const double x = static_cast<double>(kp->offset_estimation_starting_range +
-                                           static_cast<long long>(j) *
-                                               kp->offset_estimation_range_spacing);
+      const double x = grid_range(g, j);
       const size_t c = static_cast<size_t>(i) * r.nr + j;
       const fcomplex v = grid[c];
-      if (v.re == 0.0f || !(std::fabs(v.re) < 1.0e9f) || !(std::fabs(v.im) < 1.0e9f)) continue;
+      if (!is_offset_cell(v)) continue;
       r.sample[c] = 1;
       r.rng[c] = static_cast<float>(v.re - r_poly1(kp->range_offset_polynomial, x, y));
       r.az[c] = static_cast<float>(v.im - az_poly1(kp->azimuth_offset_polynomial, x, y));

@@ -7,9 +7,9 @@
 #include <cstring>
 #include <string>
 
-#include "KOLT_io.h"
+#include "params/KOLT_io.h"
 #include "fuzz_util.h"
-#include "keyword_reader.h"
+#include "params/keyword_reader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   silence_stdout();

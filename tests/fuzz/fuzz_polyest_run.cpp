@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "fuzz_util.h"
-#include "keyword_reader.h"
+#include "params/keyword_reader.h"
 #include "polyest_run.h"
 
 namespace {

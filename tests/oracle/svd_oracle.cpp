@@ -2,7 +2,7 @@
 // written: the reference that the program's fused passes must match bit for bit.
 #include <cmath>
 
-#include "nr_util.h"
+#include "runtime/nr_util.h"
 #include "oracle/svd_oracle.h"
 
 namespace {

@@ -1,7 +1,7 @@
 #pragma once
 // Reference decomposition and fit, 1-based as svdcmp and svdfit (back substitution is the
 // library's svbksb, whose loops are the textbook ones).
-#include "svd.h"
+#include "numerics/svd.h"
 
 void oracle_svdcmp(double **a, int m, int n, double w[], double **v);
 void oracle_svdfit(double x[], double y[], double z[], double sig[], int ndata, double a[], int ma,

@@ -1,0 +1,44 @@
+#pragma once
+// The offsets grid of a scene: where each cell sits in the image and which cells hold a
+// usable offset sample. Every program and tool that walks a grid uses these, so that they
+// all agree on a cell's coordinates and on what counts as a sample.
+#include <cmath>
+
+#include "binio/fcomplex.h"
+#include "params/KOLT_io.h"
+
+struct GRID_GEOMETRY {
+  int nr;           // columns (range samples)
+  int naz;          // rows (azimuth lines)
+  int range0;       // range sample of column 0
+  int range_step;   // range samples from one column to the next
+  int azimuth0;     // azimuth line of row 0
+  int azimuth_step; // azimuth lines from one row to the next
+};
+
+inline GRID_GEOMETRY grid_geometry(const KOLT_PAR *kp) {
+  return GRID_GEOMETRY{kp->offset_estimation_range_samples,
+                       kp->offset_estimation_azimuth_samples,
+                       kp->offset_estimation_starting_range,
+                       kp->offset_estimation_range_spacing,
+                       kp->offset_estimation_starting_azimuth,
+                       kp->offset_estimation_azimuth_spacing};
+}
+
+// Image coordinate of column j (range) and of row i (azimuth): start + index * spacing in
+// 64-bit integer arithmetic, exact for every int start, index and spacing, then as double.
+inline double grid_range(const GRID_GEOMETRY &g, int j) {
+  return static_cast<double>(g.range0 + static_cast<long long>(j) * g.range_step);
+}
+inline double grid_azimuth(const GRID_GEOMETRY &g, int i) {
+  return static_cast<double>(g.azimuth0 + static_cast<long long>(i) * g.azimuth_step);
+}
+
+// A cell holds an offset when its range offset is non-zero and both offsets are below 1e9
+// in magnitude (a NaN fails); it is a sample when its cross-correlation is finite as well.
+inline bool is_offset_cell(fcomplex cell) {
+  return cell.re != 0.0f && std::fabs(cell.re) < 1.0e9f && std::fabs(cell.im) < 1.0e9f;
+}
+inline bool is_sample_cell(fcomplex cell, float cc) {
+  return is_offset_cell(cell) && std::isfinite(cc);
+}

@@ -1,0 +1,101 @@
+#pragma once
+// Body of the pair fit, compiled once per instruction set: POLYEST_ISA names the namespace
+// that holds it and every inline function it uses, so no build of one set is shared with
+// the other.
+#include "numerics/detail/svd_decompose.h"
+#include "numerics/lanes.h"
+#include "numerics/pair_fit.h"
+#include "runtime/nr_util.h"
+
+namespace POLYEST_ISA {
+
+// The two right-hand sides side by side: each lane the same operations as one scalar fit.
+typedef lanes::Lanes2 Pair;
+
+// U^T b for both right-hand sides over one block of finished rows of U, each sum in row order.
+template <int C>
+void project_block(const double block[], int count, const Pair bb[], const double w[],
+                   double sums1[], double sums2[]) {
+  Pair acc[C];
+  bool used[C];
+  for (int c = 0; c < C; c++) {
+    acc[c] = Pair{sums1[c + 1], sums2[c + 1]};
+    used[c] = w[c + 1] != 0.0;
+  }
+  bool all_used = true;
+  for (int c = 0; c < C; c++) all_used = all_used && used[c];
+  if (all_used) {
+    for (int b = 0; b < count; b++)
+#pragma GCC unroll 8
+      for (int c = 0; c < C; c++) acc[c] += block[(c + 1) * svd_detail::kBlock + b] * bb[b];
+  } else {
+    for (int b = 0; b < count; b++)
+#pragma GCC unroll 8
+      for (int c = 0; c < C; c++)
+        if (used[c]) acc[c] += block[(c + 1) * svd_detail::kBlock + b] * bb[b];
+  }
+  for (int c = 0; c < C; c++) {
+    sums1[c + 1] = acc[c][0];
+    sums2[c + 1] = acc[c][1];
+  }
+}
+
+void svdfit_pair(double x[], double y[], double z1[], double z2[], double sig[], int ndata,
+                 double a1[], double a2[], int ma, double **ucols, double **v, double w[],
+                 double *chisq1, double *chisq2, basis_fn funcs) {
+  double *p = dvector(1, ma);
+  double *sums = dvector(1, 2 * ma + 1);
+  double *sums1 = sums, *sums2 = sums + ma;
+  for (int i = 1; i <= ndata; i++) {
+    funcs(p, x[i], y[i]);
+    double s = 1.0 / sig[i];
+    for (int j = 1; j <= ma; j++) ucols[j][i] = p[j] * s;
+  }
+  for (int j = 1; j <= ma; j++) {
+    sums1[j] = 0.0;
+    sums2[j] = 0.0;
+  }
+  // U^T b for both right-hand sides (b = z / sig), block by block as U is finished.
+  auto ready = [ma](double *wv) { zero_negligible(wv, ma); };
+  Pair bb[svd_detail::kBlock];
+  auto project = [&](int k0, int count, const double block[]) {
+    for (int b = 0; b < count; b++) {
+      const double s = 1.0 / sig[k0 + b];
+      bb[b] = Pair{z1[k0 + b] * s, z2[k0 + b] * s};
+    }
+    auto fixed = [&](auto cols) {
+      project_block<cols.value>(block, count, bb, w, sums1, sums2);
+    };
+    if (svd_detail::with_fixed_columns(ma, fixed)) return;
+    for (int j = 1; j <= ma; j++) {
+      if (w[j] == 0.0) continue;
+      const double *u = block + j * svd_detail::kBlock;
+      for (int b = 0; b < count; b++) {
+        sums1[j] += u[b] * bb[b][0];
+        sums2[j] += u[b] * bb[b][1];
+      }
+    }
+  };
+  svd_detail::decompose(svd_detail::ColumnView{ucols}, ndata, ma, w, v, ready, project);
+  back_substitute(v, w, ma, sums1, a1);
+  back_substitute(v, w, ma, sums2, a2);
+  // Chi-square of both fits, the two residuals of a sample side by side; skipped when the
+  // caller wants neither.
+  double c1 = 0.0, c2 = 0.0;
+  const int rows = chisq1 != nullptr || chisq2 != nullptr ? ndata : 0;
+  for (int i = 1; i <= rows; i++) {
+    funcs(p, x[i], y[i]);
+    Pair s{};
+    for (int j = 1; j <= ma; j++) s += Pair{a1[j], a2[j]} * p[j];
+    const Pair d = (Pair{z1[i], z2[i]} - s) / sig[i];
+    const Pair dd = d * d;
+    c1 += dd[0];
+    c2 += dd[1];
+  }
+  if (chisq1 != nullptr) *chisq1 = c1;
+  if (chisq2 != nullptr) *chisq2 = c2;
+  free_dvector(sums, 1, 2 * ma + 1);
+  free_dvector(p, 1, ma);
+}
+
+}  // namespace POLYEST_ISA

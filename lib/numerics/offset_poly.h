@@ -1,0 +1,30 @@
+#pragma once
+// The offset polynomial c[0] + c[1]*x + c[2]*y + c[3]*x*y + c[4]*x*x + c[5]*y*y of the range
+// sample x and the azimuth line y: the basis functions of its 1-, 3-, 4- and 6-term models
+// for the fit, and its evaluation.
+
+// Basis functions (basis_fn of svd.h): the values of the first N terms of 1, x, y, x*y, x*x,
+// y*y at (x, y), written to p[1..N].
+void fpoly1(double p[], double x, double y);
+void fpoly3(double p[], double x, double y);
+void fpoly4(double p[], double x, double y);
+void fpoly6(double p[], double x, double y);
+
+// Value of the polynomial, grouped as ((c3*y + c1) + c4*x)*x + c0 + (c5*y + c2)*y.
+double r_poly1(const double c[], double x, double y);
+double az_poly1(const double c[], double x, double y);
+
+// The same evaluation for T = double or a vector of doubles (numerics/lanes.h), each lane
+// rounded as the scalar evaluation in this order.
+template <class T>
+inline T offset_poly(const double c[], T x, T y) {
+  T t = c[3] * y;
+  t = t + c[1];
+  t = t + c[4] * x;
+  t = t * x;
+  t = t + c[0];
+  T q = c[5] * y;
+  q = q + c[2];
+  q = q * y;
+  return t + q;
+}

@@ -1,0 +1,24 @@
+#include "runtime/nr_util.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+// The block holds elements 0 .. nh, so indexes nl .. nh are valid for any nl >= 0.
+double *dvector(int nl, int nh) {
+  (void)nl;
+  double *v = static_cast<double *>(malloc((static_cast<size_t>(nh) + 1) * sizeof(double)));
+  if (v == nullptr) nrerror("allocation failure in dvector()");
+  return v;
+}
+
+void free_dvector(double *v, int nl, int nh) {
+  (void)nl;
+  (void)nh;
+  free(v);
+}
+
+void nrerror(const char *text) {
+  fputs("\nERROR: run-time error:\n", stderr);
+  fprintf(stdout, "%s\n", text);
+  exit(-1);
+}

@@ -1,0 +1,76 @@
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+
+#include "runtime/alloc.h"
+#include "runtime/timing.h"
+#include "support/test_support.h"
+
+namespace {
+
+TEST(AllocDeathTest, ZeroSizesAndFailuresEndTheRunWithTheirMessage) {
+  const size_t huge = SIZE_MAX / 2 + 1;  // times 2 does not fit
+  const std::string values_1d = "\nERROR calloc_1d: memory allocation error for data values\n\n";
+  const std::string values_2d = "\nERROR calloc_2d: memory allocation error for data values\n\n";
+  const struct { std::function<void()> call; std::string message; } cases[] = {
+      {[] { calloc_1d(0, 4); }, "\nERROR: calloc_1d: number of elements <= 0: 0\n"},
+      {[] { calloc_1d(4, 0); }, "\nERROR: calloc_1d: element size <= 0: 0\n"},
+      {[=] { calloc_1d(huge, 2); }, values_1d},
+      {[] { calloc_1d(static_cast<size_t>(-1), 1); }, values_1d},  // a negative count
+      {[] { calloc_2d<float>(0, 0); }, "\nERROR: calloc_2d: number of columns <= 0: 0\n"},
+      {[] { calloc_2d<double>(3, 0); }, "\nERROR: calloc_2d: number of lines <= 0: 0\n"},
+      {[] { calloc_2d_data(3, 2, 0); }, "\nERROR: calloc_2d: element size <= 0: 0\n"},
+      {[=] { calloc_2d<short>(huge, 1); }, values_2d},
+      {[=] { calloc_2d<char>(2, huge); }, values_2d},
+      {[=] { calloc_2d_lines(huge, sizeof(void *)); },
+       "\nERROR calloc_2d: memory allocation error for line pointers\n\n"},
+  };
+  // Under AddressSanitizer a refused allocation first prints the sanitizer's own warning line.
+  const std::string sanitizer_warning =
+      "(==[0-9]+==WARNING: AddressSanitizer failed to allocate[^\n]*\n)?";
+  for (const auto &c : cases)
+    EXPECT_EXIT(c.call(), testing::ExitedWithCode(255), "^" + sanitizer_warning + c.message + "$")
+        << c.message;
+}
+
+TEST(Alloc, BlocksAreZeroAndLinesContiguous) {
+  auto *v = static_cast<unsigned char *>(calloc_1d(1000, 3));
+  EXPECT_EQ(std::count(v, v + 3000, 0), 3000);
+  double **t = calloc_2d<double>(5, 3);
+  for (int i = 0; i < 3; i++) EXPECT_EQ(t[i], t[0] + 5 * i);
+  EXPECT_EQ(std::count(t[0], t[0] + 15, 0.0), 15);
+  unsigned char bytes[16];
+  memset(bytes, 0xFF, sizeof bytes);
+  zero_1d(bytes + 1, 3, 4);
+  zero_1d(bytes, 0, 4);
+  for (int i = 0; i < 16; i++) EXPECT_EQ(bytes[i], i >= 1 && i <= 12 ? 0 : 0xFF) << i;
+  free(v);
+  free_2d(t);
+}
+
+// A run that spends about 0.3 s computing and then 0.4 s asleep: each time on its own line.
+TEST(Timing, UserSystemAndElapsedSecondsEachOnTheirLine) {
+  start_timing();
+  const std::string out = stdout_of([] {
+    volatile double x = 0.0;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
+    while (std::chrono::steady_clock::now() < until)
+      for (int i = 0; i < 10000; i++) x = x + 1.0;
+    usleep(400000);
+    stop_timing();
+  });
+  double user = -1, system = -1, elapsed = -1;
+  ASSERT_EQ(sscanf(out.c_str(), "\nuser time (s): %lf\nsystem time (s): %lf\nelapsed time (s): %lf\n",
+                   &user, &system, &elapsed), 3) << out;
+  char again[160];
+  snprintf(again, sizeof again, "\nuser time (s):    %10.3f\nsystem time (s):  %10.3f\n"
+           "elapsed time (s): %10.3f\n\n", user, system, elapsed);
+  EXPECT_EQ(out, again);
+  EXPECT_GT(user, 0.15);
+  EXPECT_LT(system, 0.15);
+  EXPECT_GT(elapsed, user + 0.3);
+}
+
+}  // namespace

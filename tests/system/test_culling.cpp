@@ -1,0 +1,107 @@
+// The program on generated scenes with known polynomials: the models come back within what the
+// noise allows, every gross outlier is culled, and a small move of one offset changes the
+// surviving set by a handful of samples at most.
+#include "numerics/offset_poly.h"
+#include "system/scene.h"
+
+namespace {
+
+const double range_poly[6] = {12.3, 1.5e-4, -2.1e-4, 2.0e-10, 1.2e-9, -3.0e-10};
+const double az_poly[6] = {-4.7, -6.0e-5, 3.2e-4, -1.5e-10, 4.0e-10, 8.0e-10};
+const double noise = 0.05;  // the generator's default
+
+std::string poly_arg(const double c[6]) {
+  char buf[256];
+  snprintf(buf, sizeof buf, "%.10g,%.10g,%.10g,%.10g,%.10g,%.10g", c[0], c[1], c[2], c[3], c[4],
+           c[5]);
+  return buf;
+}
+
+// Per cell: whether its offsets survived in a culled grid.
+std::vector<bool> survivors(const std::string &coffs) {
+  const std::vector<float> c = read_floats(coffs);
+  std::vector<bool> alive(c.size() / 2);
+  for (size_t k = 0; k < alive.size(); k++) alive[k] = c[2 * k] != 0.0f || c[2 * k + 1] != 0.0f;
+  return alive;
+}
+
+class Recovery : public ::testing::TestWithParam<std::pair<int, int>> {};  // seed, npoly
+
+TEST_P(Recovery, ModelsWithinNoiseAndOutliersCulled) {
+  const auto [seed, npoly] = GetParam();
+  double rp[6], ap[6];  // a model of fewer terms is generated without the others
+  for (int t = 0; t < 6; t++) {
+    rp[t] = t < npoly ? range_poly[t] : 0.0;
+    ap[t] = t < npoly ? az_poly[t] : 0.0;
+  }
+  Scene s({"--seed", std::to_string(seed), "--range-poly", poly_arg(rp), "--az-poly", poly_arg(ap)});
+  const KOLT_PAR before = read_par(s.par);
+  const GRID_GEOMETRY g = grid_geometry(&before);
+  ASSERT_EQ(s.run(s.par, {s.dir.path("coffs"), "-", "-", std::to_string(npoly)}).status, 0);
+  const KOLT_PAR kp = read_par(s.par);
+  const std::vector<float> offs = read_floats(s.offs), coffs = read_floats(s.dir.path("coffs"));
+  ASSERT_EQ(coffs.size(), size_t(2) * g.nr * g.naz);
+
+  int good = 0, good_kept = 0, gross = 0;
+  double worst = 0.0;
+  for (int i = 0; i < g.naz; i++)
+    for (int j = 0; j < g.nr; j++) {
+      const double x = grid_range(g, j), y = grid_azimuth(g, i);
+      const double tr = r_poly1(rp, x, y), ta = az_poly1(ap, x, y);
+      worst = std::max({worst, std::fabs(r_poly1(kp.range_offset_polynomial, x, y) - tr),
+                        std::fabs(az_poly1(kp.azimuth_offset_polynomial, x, y) - ta)});
+      const size_t c = 2 * (size_t(i) * g.nr + j);
+      if (offs[c] == 0.0f) continue;  // a failed cell
+      const bool kept = coffs[c] != 0.0f || coffs[c + 1] != 0.0f;
+      if (std::fabs(offs[c] - tr) > 0.5 || std::fabs(offs[c + 1] - ta) > 0.5) {
+        gross++;
+        EXPECT_FALSE(kept) << "gross outlier kept at row " << i << " column " << j;
+      } else {
+        good++;
+        good_kept += kept;
+        EXPECT_TRUE(!kept || (coffs[c] == offs[c] && coffs[c + 1] == offs[c + 1]));
+      }
+    }
+  // A least-squares model of n samples with npoly terms errs by about noise * sqrt(npoly / n)
+  // at a typical point and a few times that at the grid's corners.
+  EXPECT_LT(worst, 8.0 * noise * std::sqrt(npoly / double(good)));
+  EXPECT_GT(gross, 0);
+  // 2.5-sigma culling of Gaussian noise removes about 1 % of the good samples per direction.
+  EXPECT_GT(good_kept, 0.95 * good);
+  for (int t = npoly; t < 6; t++)
+    EXPECT_TRUE(kp.range_offset_polynomial[t] == 0.0 && kp.azimuth_offset_polynomial[t] == 0.0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Scenes, Recovery,
+                         ::testing::Values(std::pair{1, 6}, std::pair{2, 6}, std::pair{3, 4},
+                                           std::pair{4, 3}, std::pair{5, 1}));
+
+TEST(Stability, OneOffsetMovedBySmallStepChangesAHandfulOfSamples) {
+  for (int seed : {1, 2, 3}) {
+    Scene s({"--nr", "200", "--naz", "200", "--seed", std::to_string(seed)});
+    const std::string coffs = s.dir.path("coffs");
+    // Every run rewrites the parameter file: each starts from a copy of the original.
+    ASSERT_EQ(s.run(s.par_copy("run.par"), {coffs, "-", "-", "6"}).status, 0);
+    const std::vector<float> offs = read_floats(s.offs);
+    const std::vector<bool> before = survivors(coffs);
+    const long kept = std::count(before.begin(), before.end(), true);
+    ASSERT_TRUE(kept > 200 * 200 * 7 / 10 && kept < 200 * 200 * 95 / 100) << "seed " << seed;
+
+    // Good samples at a third and two thirds of the grid, one moved in range, one in azimuth.
+    for (int move = 0; move < 2; move++) {
+      size_t cell = before.size() * (move + 1) / 3;
+      while (!before[cell]) cell++;
+      std::vector<float> moved = offs;
+      moved[2 * cell + move] += 1.0f / 32;
+      write_floats(s.offs, moved);
+      ASSERT_EQ(s.run(s.par_copy("run.par"), {coffs, "-", "-", "6"}).status, 0);
+      const std::vector<bool> after = survivors(coffs);
+      int changed = 0;
+      for (size_t k = 0; k < before.size(); k++) changed += before[k] != after[k];
+      EXPECT_LE(changed, 5) << "seed " << seed << " cell " << cell << " direction " << move;
+    }
+    write_floats(s.offs, offs);
+  }
+}
+
+}  // namespace
