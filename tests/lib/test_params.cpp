@@ -1,5 +1,3 @@
-#include <unistd.h>
-
 #include <cstddef>
 
 #include "params/KOLT_io.h"
@@ -82,17 +80,6 @@ TEST(KoltPar, WriteGivesExactTextThatReadsBackAtFormatPrecision) {
   fclose(full);
 }
 
-// The exact warning list of an empty file is compared whole by the program's golden cases.
-TEST(KoltPar, EmptyFileWarnsForEveryKeyAndLeavesZeros) {
-  std::string warnings;
-  EXPECT_TRUE(same_record(read_text("", &warnings), KOLT_PAR{}));
-  EXPECT_EQ(std::count(warnings.begin(), warnings.end(), '\n'), 37);
-  EXPECT_NE(warnings.find("rd_dbl, keyword not found: offset_estimation_threshhold\n"),
-            std::string::npos);
-  EXPECT_NE(warnings.find("rd_int, keyword not found: number_map_range_pixels:\n"),
-            std::string::npos);
-}
-
 TEST(KoltPar, OldThresholdSpellingTitleMentionsOfKeysAndLongTitle) {
   std::string old_text = replaced(kText, "offset_estimation_threshold:        ",
                                   "offset_estimation_threshhold:       "), warnings;
@@ -114,16 +101,6 @@ TEST(KoltPar, OldThresholdSpellingTitleMentionsOfKeysAndLongTitle) {
   EXPECT_EQ(kp.map_width, 99);
   kp = read_text("title: " + std::string(200, 'x') + "\n");
   EXPECT_EQ(std::string(kp.title), std::string(127, 'x'));
-}
-
-TEST(KoltParDeathTest, StreamWithoutLengthEndsTheRun) {
-  int fds[2];
-  ASSERT_TRUE(pipe(fds) == 0 && write(fds[1], "title: x\n", 9) == 9);
-  close(fds[1]);
-  KOLT_PAR kp;
-  EXPECT_EXIT(read_KOLT_par(fdopen(fds[0], "r"), &kp), testing::ExitedWithCode(255),
-              "^\nERROR: calloc_1d: number of elements <= 0: 0\n$");
-  close(fds[0]);
 }
 
 int len_of(const std::string &t) { return static_cast<int>(t.size()); }

@@ -43,12 +43,6 @@ inline std::vector<float> read_floats(const std::string &path) {
   return v;
 }
 
-inline void write_floats(const std::string &path, std::vector<float> v) {
-  swap_to_file_order(v.data(), 4, v.size());
-  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char *>(v.data()),
-                                              static_cast<std::streamsize>(v.size() * 4));
-}
-
 inline KOLT_PAR read_par(const std::string &path) {
   KOLT_PAR kp{};
   FILE *fp = fopen(path.c_str(), "r");
