@@ -6,6 +6,7 @@
 #include "params/KOLT_io.h"
 #include "numerics/lanes.h"
 #include "numerics/offset_poly.h"
+#include "text/int_scan.h"
 
 namespace {
 
@@ -144,7 +145,7 @@ int cull_outliers(OFFSET_SAMPLES *s, MODEL_FIT *f, KOLT_PAR *kp, double thres,
       fputs("\nset new error bounds? (0: no, 1: yes): ", stdout);
       fflush(stdout);
       // An unreadable answer ends the stage like an answer of 0.
-      if (scanf("%d", &cs.new_bounds) != 1) cs.new_bounds = 0;
+      if (fscan_int32(stdin, &cs.new_bounds) != 1) cs.new_bounds = 0;
       if (cs.new_bounds != 1) return 0;
     } else {
       if (!not_settled(&cs, f)) break;

@@ -29,7 +29,7 @@ int run_stages(int argc, char *argv[], pair_fit_fn *fit, RUN_SETTINGS *rs, OFFSE
   release_design(f);
   if (write_results(rs, s, f, &kp) != 0) return -1;
   stop_timing();
-  return 0;
+  return flush_report();
 }
 
 }  // namespace

@@ -128,6 +128,14 @@ int write_culled_list(FILE *fp, const char *path, const OFFSET_SAMPLES *s, const
 
 }  // namespace
 
+int flush_report() {
+  if (fflush(stdout) != 0 || ferror(stdout)) {
+    fputs("\nERROR: error writing to standard output\n\n", stderr);
+    return -1;
+  }
+  return 0;
+}
+
 int write_results(RUN_SETTINGS *rs, const OFFSET_SAMPLES *s, const MODEL_FIT *f,
                   const KOLT_PAR *kp) {
   print_final_report(f);
@@ -143,6 +151,8 @@ int write_results(RUN_SETTINGS *rs, const OFFSET_SAMPLES *s, const MODEL_FIT *f,
     if (write_culled_list(fp, rs->coffsets_path, s, kp) != 0) return -1;
   }
   printf("updating KOLT parameters: %s\n", rs->par_path);
+  // The parameter file is rewritten only once the report that goes with it is out.
+  if (flush_report() != 0) return -1;
   if (write_KOLT_par(rs->fp_par, kp) != 0) {
     fprintf(stderr, "\nERROR: error writing image matching offset parameter file: %s\n\n",
             rs->par_path);

@@ -8,3 +8,7 @@
 // Returns 0 when everything was written, -1 after an error message.
 int write_results(RUN_SETTINGS *rs, const OFFSET_SAMPLES *s, const MODEL_FIT *f,
                   const KOLT_PAR *kp);
+
+// Flushes standard output: 0 when the whole report so far was written, else -1 after the
+// error message (a run whose report is lost has failed).
+int flush_report();

@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "text/int_scan.h"
+
 namespace {
 
 bool is_dash(const char *arg) { return strcmp(arg, "-") == 0; }
@@ -128,11 +130,11 @@ int open_run(int argc, char *argv[], RUN_SETTINGS *rs, KOLT_PAR *kp) {
 
   rs->thres = kp->offset_estimation_threshold;
   if (argc > 6 && !is_dash(argv[6])) sscanf(argv[6], "%lf", &rs->thres);
-  if (argc > 7 && !is_dash(argv[7])) sscanf(argv[7], "%d", &rs->npoly);
+  if (argc > 7 && !is_dash(argv[7])) sscan_int32(argv[7], &rs->npoly);
   if (print_model_line(rs->npoly) != 0) return -1;
 
   if (argc > 8) {
-    sscanf(argv[8], "%d", &rs->interact_mode);
+    sscan_int32(argv[8], &rs->interact_mode);
     if (rs->interact_mode == 1) puts("MODE: interactive culling of offsets");
   }
   return 0;

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <string>
 
+#include "text/int_scan.h"
+
 namespace {
 
 bool is_lead_in(char c) { return c == ' ' || c == '\t' || c == '"' || c == ':'; }
@@ -32,7 +34,7 @@ bool find_value(const char *text, int len, const char *key, const char **value, 
   return false;
 }
 
-int convert(const char *s, int *dest) { return sscanf(s, "%d", dest); }
+int convert(const char *s, int *dest) { return sscan_int32(s, dest); }
 int convert(const char *s, double *dest) { return sscanf(s, "%le", dest); }
 int convert(const char *s, float *dest) { return sscanf(s, "%e", dest); }
 

@@ -78,6 +78,7 @@ TEST_P(GoldenCase, MatchesExpectedRun) {
   spec.name = program;
   for (const auto &a : read_lines(dir / "args")) spec.argv.push_back(a);
   if (fs::exists(dir / "stdin")) spec.stdin_path = (dir / "stdin").string();
+  if (fs::exists(dir / "stdout_to")) spec.stdout_path = read_lines(dir / "stdout_to").at(0);
   if (fs::exists(dir / "fsize_limit")) spec.fsize_limit = std::stol(read_file(dir / "fsize_limit"));
   // fifos: named pipes made in the working folder; env: NAME=VALUE settings of the run, where
   // a locale in LC_ALL must exist (or be made) or the case is skipped.

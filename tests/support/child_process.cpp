@@ -38,7 +38,8 @@ CHILD_RESULT run_child(const CHILD_SPEC &spec) {
   const pid_t pid = fork();
   if (pid == 0) {
     const int in = open(spec.stdin_path.c_str(), O_RDONLY);
-    if (in < 0 || dup2(in, 0) < 0 || dup2(out[1], 1) < 0 || dup2(err[1], 2) < 0) _exit(127);
+    const int o = spec.stdout_path.empty() ? out[1] : open(spec.stdout_path.c_str(), O_WRONLY);
+    if (in < 0 || o < 0 || dup2(in, 0) < 0 || dup2(o, 1) < 0 || dup2(err[1], 2) < 0) _exit(127);
     close(out[0]);
     close(err[0]);
     if (!spec.workdir.empty() && chdir(spec.workdir.c_str()) != 0) _exit(127);

@@ -50,11 +50,11 @@ std::string stdout_of(F f) {
 }
 
 // A child process: argv[0] is the program's path; it runs in workdir (when not empty) with
-// stdin_path as standard input, env added to its environment and, when fsize_limit > 0,
+// stdin_path as standard input, standard output into stdout_path when not empty, env added to its environment and, when fsize_limit > 0,
 // every file it writes capped at that size (a failing disk).
 struct CHILD_SPEC {
   std::vector<std::string> argv;
-  std::string workdir, stdin_path = "/dev/null";
+  std::string workdir, stdin_path = "/dev/null", stdout_path;
   std::vector<std::string> env;
   long fsize_limit = 0;
   std::string name;  // argv[0] as the child sees it; the path when empty
