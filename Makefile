@@ -1,5 +1,6 @@
-# Set-up commands: `make demo` builds and runs the program on a generated scene,
-# `make test` builds and runs every test.
+# Set-up commands: `make demo` builds the three programs and runs them on a generated scene,
+# `make test` builds and runs every test. Each first installs the Debian packages it needs
+# and the machine lacks (tools/setup.sh, as root).
 BUILD ?= build
 JOBS ?= 2
 
@@ -7,17 +8,26 @@ JOBS ?= 2
 
 all: build
 
-$(BUILD)/CMakeCache.txt:
+build:
+	@bash tools/setup.sh test
 	cmake -S . -B $(BUILD)
-
-build: $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS)
 
-test: build
+test:
+	@bash tools/setup.sh test
+	@cmake -S . -B $(BUILD) >/dev/null
+	cmake --build $(BUILD) -j $(JOBS)
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
-demo: build
-	bash tools/demo.sh $(BUILD)
+# Only what the demo runs is built; the build's own output goes to $(BUILD)/demo-build.log and
+# is shown only when the build fails.
+demo:
+	@bash tools/setup.sh demo
+	@echo "=== building polyest, mkscene and offmap in $(BUILD) (log: $(BUILD)/demo-build.log)"
+	@mkdir -p $(BUILD)
+	@{ cmake -S . -B $(BUILD) && cmake --build $(BUILD) -j $(JOBS) --target polyest mkscene offmap; } \
+	  >$(BUILD)/demo-build.log 2>&1 || { cat $(BUILD)/demo-build.log; exit 1; }
+	@bash tools/demo.sh $(BUILD)
 
 clean:
 	rm -rf $(BUILD) demo
@@ -29,6 +39,7 @@ SANITIZE_BUILD ?= build-sanitize
 
 .PHONY: test-sanitize
 test-sanitize:
+	@bash tools/setup.sh test sanitize
 	cmake -S . -B $(SANITIZE_BUILD) -DPOLYEST_SANITIZE=ON
 	cmake --build $(SANITIZE_BUILD) -j $(JOBS)
 	ASAN_OPTIONS=allocator_may_return_null=1:detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
@@ -43,6 +54,7 @@ FUZZ_CXX ?= clang++
 
 .PHONY: fuzz
 fuzz:
+	@bash tools/setup.sh test sanitize
 	cmake -S . -B $(FUZZ_BUILD) -DPOLYEST_FUZZ=ON -DPOLYEST_TESTS=OFF \
 	  -DCMAKE_CXX_COMPILER=$(FUZZ_CXX)
 	cmake --build $(FUZZ_BUILD) -j $(JOBS)
@@ -59,6 +71,7 @@ BENCH_BUILD ?= build-bench
 
 .PHONY: bench
 bench:
+	@bash tools/setup.sh bench
 	cmake -S . -B $(BENCH_BUILD) -DPOLYEST_BENCH=ON -DPOLYEST_TESTS=OFF
 	cmake --build $(BENCH_BUILD) -j $(JOBS)
 	bash bench/run_bench.sh $(BENCH_BUILD)
