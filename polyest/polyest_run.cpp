@@ -3,8 +3,9 @@
 #include <cstdio>
 
 #include "culling.h"
-#include "model_fit.h"
-#include "offset_samples.h"
+#include "fit_storage.h"
+#include "grid_input.h"
+#include "report.h"
 #include "results.h"
 #include "run_settings.h"
 #include "runtime/timing.h"
@@ -22,12 +23,16 @@ int run_stages(int argc, char *argv[], pair_fit_fn *fit, RUN_SETTINGS *rs, OFFSE
   if (describe_grid(&kp, s) != 0) return -1;
   allocate_samples(&kp, s);
   allocate_fit(s->nsamp, rs->npoly, fit, f);
-  if (select_samples(rs->fp_offs, rs->fp_ccp, rs->npoly, s) != 0) return -1;
-  fit_both_directions(s, f);
-  report_first_solution(s, f);
-  if (cull_outliers(s, f, &kp, rs->thres, rs->interact_mode) != 0) return -1;
+  select_samples(rs->fp_offs, rs->fp_ccp, s);
+  SOLUTION first, last;
+  if (const int status = first_solution(s, f, &first)) {
+    print_estimation_error(status);
+    return -1;
+  }
+  print_first_solution(&first, f->npoly);
+  if (cull_outliers(s, f, first, rs->thres, rs->interact_mode, &last) != 0) return -1;
   release_design(f);
-  if (write_results(rs, s, f, &kp) != 0) return -1;
+  if (write_results(rs, s, f, &last, &kp) != 0) return -1;
   stop_timing();
   return flush_report();
 }

@@ -21,8 +21,9 @@ void svdfit(double x[], double y[], double z[], double sig[], int ndata, double 
 // Two fits of the same weighted design, z1 and z2, from one decomposition: a1, chisq1 and
 // a2, chisq2 are those svdfit gives for each, bit for bit, and so are w and v. The design
 // matrix is held by columns, ucols[1..ma][1..ndata]; U itself is not kept. chisq1 and chisq2
-// may both be null: the pass over the data that computes them is then left out.
-typedef void pair_fit_fn(double x[], double y[], double z1[], double z2[], double sig[],
+// may both be null: the pass over the data that computes them is then left out. It never ends
+// the run: it returns NR_OK, or NR_NO_CONVERGENCE or NR_NO_MEMORY (runtime/nr_util.h).
+typedef int pair_fit_fn(double x[], double y[], double z1[], double z2[], double sig[],
                          int ndata, double a1[], double a2[], int ma, double **ucols, double **v,
                          double w[], double *chisq1, double *chisq2, basis_fn funcs);
 pair_fit_fn svdfit_pair;
@@ -30,7 +31,7 @@ pair_fit_fn svdfit_pair;
 // Least-squares solution x[1..n] of U * diag(w) * V^T x = b[1..m].
 void svbksb(double **u, double w[], double **v, int m, int n, double b[], double x[]);
 
-// Covariance cvm = V * diag(1/w^2) * V^T, zero singular values left out.
+// Covariance cvm = V * diag(1/w^2) * V^T, zero singular values left out; needs no scratch.
 void svdvar(double **v, int ma, double w[], double **cvm);
 
 // sqrt(a*a + b*b) without destructive overflow or underflow.

@@ -4,6 +4,7 @@
 
 #include "numerics/detail/svd_decompose.h"
 #include "numerics/svd.h"
+#include "runtime/nr_util.h"
 
 double pythag(double a, double b) {
   double p = fabs(a), q = fabs(b);
@@ -22,5 +23,6 @@ void svdcmp(double **a, int m, int n, double w[], double **v) {
     for (int b = 0; b < count; b++)
       for (int j = 1; j <= n; j++) a[k0 + b][j] = block[j * svd_detail::kBlock + b];
   };
-  svd_detail::decompose(svd_detail::RowView{a}, m, n, w, v, ready, store);
+  const int status = svd_detail::decompose(svd_detail::RowView{a}, m, n, w, v, ready, store);
+  if (status != NR_OK) nrerror(nr_message(status));
 }

@@ -54,14 +54,14 @@ void svdfit(double x[], double y[], double z[], double sig[], int ndata, double 
   free_dvector(b, 1, ndata);
 }
 
-void svdfit_pair(double x[], double y[], double z1[], double z2[], double sig[], int ndata,
-                 double a1[], double a2[], int ma, double **ucols, double **v, double w[],
-                 double *chisq1, double *chisq2, basis_fn funcs) {
+int svdfit_pair(double x[], double y[], double z1[], double z2[], double sig[], int ndata,
+                double a1[], double a2[], int ma, double **ucols, double **v, double w[],
+                double *chisq1, double *chisq2, basis_fn funcs) {
   auto fit = isa_generic::svdfit_pair;
 #ifdef POLYEST_AVX_PATH
   if (avx_usable()) fit = isa_avx::svdfit_pair;
 #endif
-  fit(x, y, z1, z2, sig, ndata, a1, a2, ma, ucols, v, w, chisq1, chisq2, funcs);
+  return fit(x, y, z1, z2, sig, ndata, a1, a2, ma, ucols, v, w, chisq1, chisq2, funcs);
 }
 
 void svbksb(double **u, double w[], double **v, int m, int n, double b[], double x[]) {
@@ -83,18 +83,15 @@ void svbksb(double **u, double w[], double **v, int m, int n, double b[], double
 }
 
 void svdvar(double **v, int ma, double w[], double **cvm) {
-  double *r = dvector(1, ma);
-  for (int i = 1; i <= ma; i++) {
-    r[i] = 0.0;
-    if (w[i] != 0.0) r[i] = 1.0 / (w[i] * w[i]);
-  }
   for (int i = 1; i <= ma; i++) {
     for (int j = 1; j <= i; j++) {
       double s = 0.0;
-      for (int k = 1; k <= ma; k++) s += (v[i][k] * v[j][k]) * r[k];
+      for (int k = 1; k <= ma; k++) {
+        const double r = w[k] != 0.0 ? 1.0 / (w[k] * w[k]) : 0.0;
+        s += (v[i][k] * v[j][k]) * r;
+      }
       cvm[i][j] = s;
       cvm[j][i] = s;
     }
   }
-  free_dvector(r, 1, ma);
 }

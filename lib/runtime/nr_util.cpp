@@ -22,3 +22,11 @@ void nrerror(const char *text) {
   fprintf(stdout, "%s\n", text);
   exit(-1);
 }
+
+const char *nr_message(int status) {
+  switch (status) {
+    case NR_OK: return "";
+    case NR_NO_CONVERGENCE: return "no convergence in 30 svdcmp iterations";
+    default: return "allocation failure in dvector()";
+  }
+}

@@ -8,3 +8,8 @@ void free_dvector(double *v, int nl, int nh);
 
 // Heading on standard error, the message line on standard output, exit status -1.
 [[noreturn]] void nrerror(const char *text);
+
+// Failures that the numeric routines return instead of ending the run, and nrerror's text
+// for each.
+enum NR_STATUS { NR_OK = 0, NR_NO_CONVERGENCE, NR_NO_MEMORY };
+const char *nr_message(int status);

@@ -7,6 +7,7 @@
 #include "numerics/pair_fit.h"
 #include "numerics/svd.h"
 #include "oracle/svd_oracle.h"
+#include "runtime/nr_util.h"
 #include "support/test_support.h"
 
 namespace {
@@ -170,8 +171,8 @@ TEST(Fit, PairAndSingleFitsMatchTheReferenceFits) {
       basis_fn f = test_bases[ma];
       std::vector<double *> colp(ma + 1);
       for (int j = 0; j <= ma; j++) colp[j] = cols[j];
-      pair_fit_build(x.data(), y.data(), z1.data(), z2.data(), sig.data(), m, a1.data(),
-                     a2.data(), ma, colp.data(), v.p(), w.data(), &c1, &c2, f);
+      ASSERT_EQ(pair_fit_build(x.data(), y.data(), z1.data(), z2.data(), sig.data(), m, a1.data(),
+                     a2.data(), ma, colp.data(), v.p(), w.data(), &c1, &c2, f), NR_OK);
       oracle_svdfit(x.data(), y.data(), z1.data(), sig.data(), m, r1.data(), ma, u.p(), vref.p(),
                     wref.data(), &rc1, f);
       oracle_svdfit(x.data(), y.data(), z2.data(), sig.data(), m, r2.data(), ma, u.p(), vref.p(),

@@ -9,15 +9,16 @@
 
 namespace {
 
-void reference_pair_fit(double x[], double y[], double z1[], double z2[], double sig[], int ndata,
-                        double a1[], double a2[], int ma, double **, double **v, double w[],
-                        double *, double *, basis_fn funcs) {
+int reference_pair_fit(double x[], double y[], double z1[], double z2[], double sig[], int ndata,
+                       double a1[], double a2[], int ma, double **, double **v, double w[],
+                       double *, double *, basis_fn funcs) {
   std::vector<double> block((static_cast<size_t>(ndata) + 1) * (ma + 1));
   std::vector<double *> rows(ndata + 1);
   for (int i = 0; i <= ndata; i++) rows[i] = block.data() + static_cast<size_t>(i) * (ma + 1);
   double chisq;  // the program asks for none
   oracle_svdfit(x, y, z1, sig, ndata, a1, ma, rows.data(), v, w, &chisq, funcs);
   oracle_svdfit(x, y, z2, sig, ndata, a2, ma, rows.data(), v, w, &chisq, funcs);
+  return 0;
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 // Body of the pair fit, compiled once per instruction set: POLYEST_ISA names the namespace
 // that holds it and every inline function it uses, so no build of one set is shared with
 // the other.
+#include <cstdlib>
+
 #include "numerics/detail/svd_decompose.h"
 #include "numerics/lanes.h"
 #include "numerics/pair_fit.h"
@@ -40,12 +42,14 @@ void project_block(const double block[], int count, const Pair bb[], const doubl
   }
 }
 
-void svdfit_pair(double x[], double y[], double z1[], double z2[], double sig[], int ndata,
-                 double a1[], double a2[], int ma, double **ucols, double **v, double w[],
-                 double *chisq1, double *chisq2, basis_fn funcs) {
-  double *p = dvector(1, ma);
-  double *sums = dvector(1, 2 * ma + 1);
-  double *sums1 = sums, *sums2 = sums + ma;
+int svdfit_pair(double x[], double y[], double z1[], double z2[], double sig[], int ndata,
+                double a1[], double a2[], int ma, double **ucols, double **v, double w[],
+                double *chisq1, double *chisq2, basis_fn funcs) {
+  // p[1..ma], then the sums of both fits, [1..ma] each.
+  const size_t len = static_cast<size_t>(ma) + 1;
+  double *p = static_cast<double *>(malloc(3 * len * sizeof(double)));
+  if (p == nullptr) return NR_NO_MEMORY;
+  double *sums1 = p + len, *sums2 = sums1 + len;
   for (int i = 1; i <= ndata; i++) {
     funcs(p, x[i], y[i]);
     double s = 1.0 / sig[i];
@@ -76,7 +80,12 @@ void svdfit_pair(double x[], double y[], double z1[], double z2[], double sig[],
       }
     }
   };
-  svd_detail::decompose(svd_detail::ColumnView{ucols}, ndata, ma, w, v, ready, project);
+  const int status =
+      svd_detail::decompose(svd_detail::ColumnView{ucols}, ndata, ma, w, v, ready, project);
+  if (status != NR_OK) {
+    free(p);
+    return status;
+  }
   back_substitute(v, w, ma, sums1, a1);
   back_substitute(v, w, ma, sums2, a2);
   // Chi-square of both fits, the two residuals of a sample side by side; skipped when the
@@ -94,8 +103,8 @@ void svdfit_pair(double x[], double y[], double z1[], double z2[], double sig[],
   }
   if (chisq1 != nullptr) *chisq1 = c1;
   if (chisq2 != nullptr) *chisq2 = c2;
-  free_dvector(sums, 1, 2 * ma + 1);
-  free_dvector(p, 1, ma);
+  free(p);
+  return NR_OK;
 }
 
 }  // namespace POLYEST_ISA

@@ -29,17 +29,20 @@ inline namespace POLYEST_ISA {
 
 // The whole decomposition of a[1..m][1..n]: w the singular values, v the matrix V, and
 // the rows of U handed to finish as accumulate_left says, once w is final; before that,
-// ready(w) may adjust w (the fit zeroes the negligible singular values there).
+// ready(w) may adjust w (the fit zeroes the negligible singular values there). Returns NR_OK,
+// NR_NO_MEMORY when the scratch cannot be had, or NR_NO_CONVERGENCE; it never ends the run.
 template <class View, class Ready, class Finish>
-void decompose(View a, int m, int n, double w[], double **v, Ready &ready, Finish &finish) {
+int decompose(View a, int m, int n, double w[], double **v, Ready &ready, Finish &finish) {
   Scratch t(n);
+  if (!t.ok()) return NR_NO_MEMORY;
   double g;
   double bound = bidiagonalise(a, m, n, w, t, g);
   accumulate_right(a, n, v, t.e, g);
   for (int i = 1; i <= n; i++) t.wb[i] = w[i];
-  diagonalise(n, w, v, bound, t);
+  if (const int status = diagonalise(n, w, v, bound, t)) return status;
   ready(w);
   accumulate_left(a, m, n, t, finish);
+  return NR_OK;
 }
 
 }  // namespace POLYEST_ISA

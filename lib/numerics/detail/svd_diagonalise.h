@@ -20,8 +20,9 @@ inline void rotate_columns(double **x, int rows, int p, int q, double c, double 
 }
 
 // Implicit-shift QR diagonalisation of the bidiagonal form (w, t.e): V is rotated at once,
-// the rotations of U are recorded in t.
-inline void diagonalise(int n, double w[], double **v, double bound, Scratch &t) {
+// the rotations of U are recorded in t. Returns NR_OK, or NR_NO_CONVERGENCE after 30 sweeps
+// for one singular value.
+inline int diagonalise(int n, double w[], double **v, double bound, Scratch &t) {
   double *e = t.e;
   for (int k = n; k >= 1; k--) {
     for (int its = 1; its <= 30; its++) {
@@ -62,7 +63,7 @@ inline void diagonalise(int n, double w[], double **v, double bound, Scratch &t)
         }
         break;
       }
-      if (its == 30) nrerror("no convergence in 30 svdcmp iterations");
+      if (its == 30) return NR_NO_CONVERGENCE;
       // Shift from the bottom 2 x 2 minor.
       double x = w[l];
       nm = k - 1;
@@ -105,6 +106,7 @@ inline void diagonalise(int n, double w[], double **v, double bound, Scratch &t)
       w[k] = x;
     }
   }
+  return NR_OK;
 }
 
 }  // namespace POLYEST_ISA

@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "runtime/alloc.h"
 #include "runtime/nr_util.h"
 
 namespace svd_detail {
@@ -33,7 +32,8 @@ inline bool negligible(double x, double bound) {
 // each rotation runs over contiguous lanes; every element still sees the rotations in order.
 constexpr int kBlock = 64;
 
-// Per-decomposition scratch: small vectors of n + 1 and the rotation record.
+// Per-decomposition scratch: small vectors of n + 1 and the rotation record. Allocation never
+// ends the run: ok() tells whether every block could be had.
 struct Scratch {
   int n = 0;
   double *e = nullptr;       // superdiagonal
@@ -47,27 +47,30 @@ struct Scratch {
   double *block = nullptr;  // rows of U being rotated
 
   explicit Scratch(int cols) : n(cols) {
-    const int len = cols + 1;
-    e = dvector(1, 6 * len);
-    wb = e + len;
-    factor = wb + len;
-    dot = factor + len;
-    next = dot + len;
-    hv = next + len;
+    const size_t len = static_cast<size_t>(cols) + 1;
+    e = static_cast<double *>(malloc(6 * len * sizeof(double)));
+    if (e != nullptr) {
+      wb = e + len;
+      factor = wb + len;
+      dot = factor + len;
+      next = dot + len;
+      hv = next + len;
+    }
     // At most 30 sweeps per singular value, each with at most n rotations of U for the
     // cancellation and n for the sweep.
     maxrot = 60 * (cols > 0 ? cols : 1) * (cols > 0 ? cols : 1);
-    rot = calloc_1d_of<Rotation>(static_cast<size_t>(maxrot));
-    block = static_cast<double *>(calloc_1d(static_cast<size_t>(len) * kBlock, sizeof(double)));
+    rot = static_cast<Rotation *>(malloc(static_cast<size_t>(maxrot) * sizeof(Rotation)));
+    block = static_cast<double *>(calloc(len * kBlock, sizeof(double)));
   }
   ~Scratch() {
-    free_dvector(e, 1, 6 * (n + 1));
+    free(e);
     free(rot);
     free(block);
   }
   Scratch(const Scratch &) = delete;
   Scratch &operator=(const Scratch &) = delete;
 
+  bool ok() const { return e != nullptr && rot != nullptr && block != nullptr; }
   void record(int p, int q, double c, double s) { rot[nrot++] = Rotation{p, q, c, s}; }
 };
 

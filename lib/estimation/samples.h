@@ -1,24 +1,24 @@
 #pragma once
-// The offset grid, its image coordinates and the samples selected from it.
-#include <cstdio>
-
+// The offsets grid of a run in memory and the samples selected from it. Whoever fills the
+// record allocates its arrays: polyest ends the run when memory runs out, other callers do as
+// they see fit.
 #include "binio/fcomplex.h"
 #include "grid/offset_grid.h"
-#include "params/KOLT_io.h"
 
 struct OFFSET_SAMPLES {
   int nr;              // grid columns (range)
   int naz;             // grid rows (azimuth)
   long long nsamp;     // nr * naz
-  float **ccp_grid;
-  fcomplex **offs_grid;
-  fcomplex **coffs_grid;
+  float **ccp_grid;    // rows of cross-correlations, host order
+  fcomplex **offs_grid;  // rows of offsets, host order
+  fcomplex **coffs_grid; // rows of the culled offsets grid (only the first is used, as the
+                         // row buffer of its writer)
   double *rng_coord;   // 0-based, per column
   double *az_coord;    // 0-based, per row
   // 1-based, k = 1 .. ndata
   double *x_rng;
   double *y_az;
-  double *sig;
+  double *sig;         // 1 / cc, or SIG_CULLED once culled
   double *cc;
   double *off_rng;
   double *off_az;
@@ -27,6 +27,12 @@ struct OFFSET_SAMPLES {
 
 // Mark of a culled sample in sig.
 constexpr double SIG_CULLED = 1.0e9;
+
+// Image coordinates of every column and row of the grid.
+void set_grid_coordinates(const GRID_GEOMETRY &g, OFFSET_SAMPLES *s);
+
+// Appends the samples of grid row i, in column order, to the sample arrays.
+void collect_row_samples(OFFSET_SAMPLES *s, int i);
 
 // Calls body(i, j, k) for every surviving (not culled) sample k at its grid cell (row i,
 // column j), in sample order: the grid is walked with the selection test, so sample k meets
@@ -44,17 +50,3 @@ void for_each_surviving_sample(const OFFSET_SAMPLES *s, Body body) {
     }
   }
 }
-
-// Prints the grid geometry lines and checks the grid size. Returns -1 after an error
-// message when the grid cannot be indexed.
-int describe_grid(const KOLT_PAR *kp, OFFSET_SAMPLES *s);
-
-// Allocates the grids, coordinates and sample arrays (zero-filled); ends the run when
-// memory cannot be had.
-void allocate_samples(const KOLT_PAR *kp, OFFSET_SAMPLES *s);
-
-// Reads both grids row by row and collects the samples, then prints the sample count.
-// Returns -1 after the error message when fewer than npoly samples were found.
-int select_samples(FILE *fp_offs, FILE *fp_ccp, int npoly, OFFSET_SAMPLES *s);
-
-void free_samples(OFFSET_SAMPLES *s);

@@ -1,4 +1,4 @@
-#include "offset_samples.h"
+#include "grid_input.h"
 
 #include <climits>
 #include <cstdlib>
@@ -42,38 +42,19 @@ void allocate_samples(const KOLT_PAR *kp, OFFSET_SAMPLES *s) {
   s->off_az = calloc_1d_of<double>(nvec);
   s->ndata = 0;
 
-  const GRID_GEOMETRY g = grid_geometry(kp);
-  for (int j = 0; j < s->nr; j++) s->rng_coord[j] = grid_range(g, j);
-  for (int i = 0; i < s->naz; i++) s->az_coord[i] = grid_azimuth(g, i);
+  set_grid_coordinates(grid_geometry(kp), s);
 }
 
-int select_samples(FILE *fp_offs, FILE *fp_ccp, int npoly, OFFSET_SAMPLES *s) {
+void select_samples(FILE *fp_offs, FILE *fp_ccp, OFFSET_SAMPLES *s) {
   rewind(fp_offs);
   const size_t nr = static_cast<size_t>(s->nr);
-  int ndata = 0;
+  s->ndata = 0;
   for (int i = 0; i < s->naz; i++) {
     fr_swap(s->offs_grid[i], 4, 2 * nr, fp_offs);
     fr_swap(s->ccp_grid[i], 4, nr, fp_ccp);
-    const fcomplex *row = s->offs_grid[i];
-    const float *ccp_row = s->ccp_grid[i];
-    for (int j = 0; j < s->nr; j++) {
-      if (!is_sample_cell(row[j], ccp_row[j])) continue;
-      ndata++;
-      s->x_rng[ndata] = s->rng_coord[j];
-      s->y_az[ndata] = s->az_coord[i];
-      s->off_rng[ndata] = row[j].re;
-      s->off_az[ndata] = row[j].im;
-      s->cc[ndata] = ccp_row[j];
-      s->sig[ndata] = 1.0 / s->cc[ndata];
-    }
+    collect_row_samples(s, i);
   }
-  s->ndata = ndata;
-  printf("solution: %d offset estimates accepted out of %lld samples\n", ndata, s->nsamp);
-  if (npoly > ndata) {
-    fprintf(stderr, "ERROR: insufficient offset points to determine offset model parameters\n");
-    return -1;
-  }
-  return 0;
+  printf("solution: %d offset estimates accepted out of %lld samples\n", s->ndata, s->nsamp);
 }
 
 void free_samples(OFFSET_SAMPLES *s) {

@@ -1,0 +1,108 @@
+// The culled offsets, as a grid in the input's form and as a text list.
+#include "estimation/culled_outputs.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "binio/swap_io.h"
+#include "numerics/offset_poly.h"
+#include "text/fixed_text.h"
+
+int write_culled_grid(FILE *fp, const OFFSET_SAMPLES *s, fcomplex *row_buffer) {
+  const size_t nfloats = 2 * static_cast<size_t>(s->nr);
+  int next_row = 0;
+  auto write_rows_before = [&](int end_row) {
+    for (; next_row < end_row; next_row++) {
+      if (ferror(fp)) continue;
+      fw_swap(row_buffer, 4, nfloats, fp);
+      memset(row_buffer, 0, sizeof(fcomplex) * static_cast<size_t>(s->nr));
+    }
+  };
+  for_each_surviving_sample(s, [&](int i, int j, int k) {
+    write_rows_before(i);
+    row_buffer[j].re = static_cast<float>(s->off_rng[k]);
+    row_buffer[j].im = static_cast<float>(s->off_az[k]);
+  });
+  write_rows_before(s->naz);
+  return ferror(fp) || fflush(fp) != 0 || ferror(fp) ? -1 : 0;
+}
+
+namespace {
+
+// The text list goes out in blocks of one page at page offsets. The system then caches the
+// file in single pages, which it takes from the memory the design matrix has just given back
+// (released before the outputs); large writes have it gather multi-page blocks instead,
+// which on some virtual machines costs more than the whole formatting.
+constexpr size_t LIST_BLOCK_BYTES = 4096;
+// Room for one line of seven fields at their longest.
+constexpr size_t LIST_LINE_MAX = 7 * (FIXED_TEXT_MAX + 1);
+
+// The grid coordinates of the list ("%8.0f") are formatted once per column and row: slots of
+// this size hold a column's text (longer texts, and grids wider than the table, are formatted
+// on every line).
+constexpr int COORD_SLOT = 16;
+constexpr int COORD_TABLE_COLUMNS = 1 << 20;
+
+}  // namespace
+
+int write_culled_list(FILE *fp, const OFFSET_SAMPLES *s, const double poly_rng[6],
+                      const double poly_az[6]) {
+  const int table_columns = s->nr <= COORD_TABLE_COLUMNS ? s->nr : 0;
+  char *buffer = static_cast<char *>(calloc(LIST_BLOCK_BYTES + LIST_LINE_MAX, 1));
+  char *x_text = static_cast<char *>(calloc(static_cast<size_t>(table_columns) * COORD_SLOT + 1, 1));
+  int *x_length = static_cast<int *>(calloc(static_cast<size_t>(table_columns) + 1, sizeof(int)));
+  if (buffer == nullptr || x_text == nullptr || x_length == nullptr) {
+    free(buffer);
+    free(x_text);
+    free(x_length);
+    fclose(fp);
+    return CULLED_OUTPUT_NO_MEMORY;
+  }
+  char scratch[FIXED_TEXT_MAX];
+  for (int j = 0; j < table_columns; j++) {
+    const int n = static_cast<int>(put_fixed(scratch, s->rng_coord[j], 8, 0) - scratch);
+    if (n > COORD_SLOT) continue;  // length 0: formatted per line
+    std::memcpy(x_text + static_cast<size_t>(j) * COORD_SLOT, scratch, static_cast<size_t>(n));
+    x_length[j] = n;
+  }
+  char y_text[FIXED_TEXT_MAX];
+  char *end = buffer;
+  int y_row = -1, y_length = 0;  // y's text, formatted at its row's first line
+  for_each_surviving_sample(s, [&](int i, int j, int k) {
+    const double x = s->x_rng[k], y = s->y_az[k];
+    const double fields[] = {s->off_rng[k], s->off_az[k],
+                             r_poly1(poly_rng, x, y), az_poly1(poly_az, x, y), s->cc[k]};
+    if (j < table_columns && x_length[j] > 0) {
+      std::memcpy(end, x_text + static_cast<size_t>(j) * COORD_SLOT, COORD_SLOT);
+      end += x_length[j];
+    } else {
+      end = put_fixed(end, x, 8, 0);
+    }
+    *end++ = ' ';
+    if (i != y_row) {
+      y_row = i;
+      y_length = static_cast<int>(put_fixed(y_text, y, 8, 0) - y_text);
+    }
+    std::memcpy(end, y_text, static_cast<size_t>(y_length));
+    end += y_length;
+    for (double v : fields) {
+      *end++ = ' ';
+      end = put_fixed(end, v, 10, 3);
+    }
+    *end++ = '\n';
+    if (static_cast<size_t>(end - buffer) >= LIST_BLOCK_BYTES) {
+      fwrite(buffer, 1, LIST_BLOCK_BYTES, fp);
+      const size_t rest = static_cast<size_t>(end - buffer) - LIST_BLOCK_BYTES;
+      std::memcpy(buffer, buffer + LIST_BLOCK_BYTES, rest);
+      end = buffer + rest;
+    }
+  });
+  free(x_text);
+  free(x_length);
+  fwrite(buffer, 1, static_cast<size_t>(end - buffer), fp);
+  free(buffer);
+  const bool failed = fflush(fp) != 0 || ferror(fp);
+  const bool close_failed = fclose(fp) != 0;
+  return failed || close_failed ? -1 : 0;
+}
+

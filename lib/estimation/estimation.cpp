@@ -1,0 +1,140 @@
+#include "estimation/estimation.h"
+
+#include <cmath>
+
+#include "numerics/lanes.h"
+#include "numerics/offset_poly.h"
+
+namespace {
+
+// Both directions share the weighted design matrix, so one decomposition serves both fits,
+// and their covariances come from the same V and w. Nothing reads the chi-square of the fits,
+// so its pass over the samples is left out.
+int fit_both_directions(const OFFSET_SAMPLES *s, MODEL_FIT *f, SOLUTION *sol) {
+  const int status = f->fit(s->x_rng, s->y_az, s->off_rng, s->off_az, s->sig, s->ndata, f->a_rng,
+                            f->a_az, f->npoly, f->svd_u, f->svd_v, f->svd_w, nullptr, nullptr,
+                            f->funcs);
+  if (status != NR_OK) return status;
+  svdvar(f->svd_v, f->npoly, f->svd_w, f->cvm_rng);
+  svdvar(f->svd_v, f->npoly, f->svd_w, f->cvm_az);
+  for (int t = 0; t < 6; t++) {
+    const bool fitted = t < f->npoly;
+    sol->w[t] = fitted ? f->svd_w[t + 1] : 0.0;
+    sol->poly_rng[t] = fitted ? f->a_rng[t + 1] : 0.0;
+    sol->poly_az[t] = fitted ? f->a_az[t + 1] : 0.0;
+  }
+  return EST_OK;
+}
+
+// Calls body(k, m_r, m_a) for every sample k in increasing order, with the range and azimuth
+// models (coefficients c_r, c_a) at the sample's position; two samples are evaluated at once,
+// each lane the scalar operations of its sample.
+template <class Body>
+void for_each_model_value(const OFFSET_SAMPLES *s, const double c_r[], const double c_a[],
+                          Body body) {
+  int k = 1;
+  for (; k + 1 <= s->ndata; k += 2) {
+    const auto x = lanes::load<lanes::Lanes2>(s->x_rng + k);
+    const auto y = lanes::load<lanes::Lanes2>(s->y_az + k);
+    const auto m_r = offset_poly(c_r, x, y), m_a = offset_poly(c_a, x, y);
+    body(k, m_r[0], m_a[0]);
+    body(k + 1, m_r[1], m_a[1]);
+  }
+  for (; k <= s->ndata; k++)
+    body(k, r_poly1(c_r, s->x_rng[k], s->y_az[k]), az_poly1(c_a, s->x_rng[k], s->y_az[k]));
+}
+
+// Marks every sample that disagrees with the models or correlates too weakly.
+void cull_samples(OFFSET_SAMPLES *s, const SOLUTION *models, const CULL_BOUNDS &b) {
+  auto cull_sample = [&](int k, double m_r, double m_a) {
+    // All three tests, then one select: which samples fail is unpredictable.
+    const bool cull = (std::fabs(s->off_rng[k] - m_r) >= b.rng) |
+                      (std::fabs(s->off_az[k] - m_a) >= b.az) | (s->cc[k] <= b.cc);
+    s->sig[k] = cull ? SIG_CULLED : s->sig[k];
+  };
+  for_each_model_value(s, models->poly_rng, models->poly_az, cull_sample);
+}
+
+// Counts the surviving samples and sums their squared residuals, in sample order.
+void sum_residuals(const OFFSET_SAMPLES *s, const SOLUTION *sol, int *naccept, double *sum_rng,
+                   double *sum_az) {
+  int n = 0;
+  double sr = 0.0, sa = 0.0;
+  auto add_sample = [&](int k, double m_r, double m_a) {
+    if (s->sig[k] == SIG_CULLED) return;
+    n++;
+    const double e_r = m_r - s->off_rng[k];
+    const double e_a = m_a - s->off_az[k];
+    sr += e_r * e_r;
+    sa += e_a * e_a;
+  };
+  for_each_model_value(s, sol->poly_rng, sol->poly_az, add_sample);
+  *naccept = n;
+  *sum_rng = sr;
+  *sum_az = sa;
+}
+
+}  // namespace
+
+const char *estimation_message(int status) {
+  switch (status) {
+    case EST_TOO_FEW_SAMPLES:
+      return "insufficient offset points to determine offset model parameters";
+    case EST_TOO_FEW_AFTER_CULLING:
+      return "insufficient offset points left after culling to determine offset model parameters";
+    default:
+      return nr_message(status);
+  }
+}
+
+basis_fn basis_for(int npoly) {
+  switch (npoly) {
+    case 1: return fpoly1;
+    case 3: return fpoly3;
+    case 4: return fpoly4;
+    default: return fpoly6;
+  }
+}
+
+int first_solution(const OFFSET_SAMPLES *s, MODEL_FIT *f, SOLUTION *sol) {
+  *sol = SOLUTION{};
+  if (s->ndata < f->npoly) return EST_TOO_FEW_SAMPLES;
+  sol->naccept = s->ndata;
+  if (const int status = fit_both_directions(s, f, sol)) return status;
+  double sum_rng = 0.0, sum_az = 0.0;
+  for (int k = 1; k <= s->ndata; k++) {
+    const double e_r = r_poly1(sol->poly_rng, s->x_rng[k], s->y_az[k]) - s->off_rng[k];
+    const double e_a = az_poly1(sol->poly_az, s->x_rng[k], s->y_az[k]) - s->off_az[k];
+    sum_rng += e_r * e_r;
+    sum_az += e_a * e_a;
+  }
+  if (s->ndata > f->npoly) {
+    sol->sd_rng = sqrt(sum_rng / s->ndata);
+    sol->sd_az = sqrt(sum_az / s->ndata);
+  }
+  return EST_OK;
+}
+
+int culling_pass(OFFSET_SAMPLES *s, MODEL_FIT *f, const SOLUTION *prev, const CULL_BOUNDS &bounds,
+                 SOLUTION *sol) {
+  *sol = SOLUTION{};
+  sol->bounds = bounds;
+  cull_samples(s, prev, bounds);
+  if (const int status = fit_both_directions(s, f, sol)) return status;
+  double sum_rng, sum_az;
+  sum_residuals(s, sol, &sol->naccept, &sum_rng, &sum_az);
+  if (sol->naccept < f->npoly) return EST_TOO_FEW_AFTER_CULLING;
+  if (sol->naccept > f->npoly) {
+    sol->sd_rng = sqrt(sum_rng / (sol->naccept - f->npoly));
+    sol->sd_az = sqrt(sum_az / (sol->naccept - f->npoly));
+  }
+  return EST_OK;
+}
+
+void coefficient_errors(const MODEL_FIT *f, const SOLUTION *sol, double rng[6], double az[6]) {
+  for (int t = 0; t < 6; t++) {
+    const bool fitted = t < f->npoly;
+    rng[t] = fitted ? sqrt(f->cvm_rng[t + 1][t + 1]) * sol->sd_rng : 0.0;
+    az[t] = fitted ? sqrt(f->cvm_az[t + 1][t + 1]) * sol->sd_az : 0.0;
+  }
+}
