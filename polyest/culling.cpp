@@ -35,7 +35,7 @@ int interactive_culling(OFFSET_SAMPLES *s, MODEL_FIT *f, const SOLUTION &first, 
   for (;;) {
     if (ask_bounds(&bounds) != 0) return -1;
     const int status = culling_pass(s, f, &prev, bounds, &sol);
-    print_pass(&sol, status, 1, s->nsamp, f->npoly);
+    print_pass(stdout, &sol, status, 1, s->nsamp, f->npoly);
     if (status != EST_OK) {
       print_estimation_error(status);
       return -1;
@@ -58,16 +58,13 @@ int cull_outliers(OFFSET_SAMPLES *s, MODEL_FIT *f, const SOLUTION &first, double
   if (interact_mode == 1) return interactive_culling(s, f, first, thres, last);
   int passes = 0, reported = 0;
   auto report = [&](const SOLUTION &sol, int status) {
-    print_pass(&sol, status, ++reported, s->nsamp, f->npoly);
+    print_pass(stdout, &sol, status, ++reported, s->nsamp, f->npoly);
   };
   const int status = automatic_culling(s, f, first, thres, report, last, &passes);
   if (status != EST_OK) {
     print_estimation_error(status);
     return -1;
   }
-  printf("\ntotal number of culling iterations: %d\n", passes);
-  printf("final solution: %d offset estimates accepted out of %lld samples\n", last->naccept,
-         s->nsamp);
-  fflush(stdout);
+  print_culling_end(stdout, passes, last->naccept, s->nsamp);
   return 0;
 }

@@ -5,17 +5,13 @@
 
 #include "runtime/alloc.h"
 #include "binio/swap_io.h"
+#include "report.h"
 
 int describe_grid(const KOLT_PAR *kp, OFFSET_SAMPLES *s) {
   s->nr = kp->offset_estimation_range_samples;
   s->naz = kp->offset_estimation_azimuth_samples;
   s->nsamp = static_cast<long long>(s->nr) * s->naz;
-  printf("offset data grid starting range: %5d   azimuth: %5d\n",
-         kp->offset_estimation_starting_range, kp->offset_estimation_starting_azimuth);
-  printf("offset data grid samples range:  %5d   azimuth: %5d\n", s->nr, s->naz);
-  printf("offset data grid spacing range:  %5d   azimuth: %5d\n",
-         kp->offset_estimation_range_spacing, kp->offset_estimation_azimuth_spacing);
-  printf("number of samples in the offset grid: %lld\n", s->nsamp);
+  print_grid_lines(stdout, grid_geometry(kp), s->nsamp);
   // Sample numbers and counts are 32-bit and the sample arrays hold nsamp + 1 elements.
   if (s->nr > 0 && s->naz > 0 && s->nsamp >= INT_MAX) {
     fprintf(stderr, "\nERROR: offset grid too large: %d x %d samples\n\n", s->nr, s->naz);
@@ -54,7 +50,7 @@ void select_samples(FILE *fp_offs, FILE *fp_ccp, OFFSET_SAMPLES *s) {
     fr_swap(s->ccp_grid[i], 4, nr, fp_ccp);
     collect_row_samples(s, i);
   }
-  printf("solution: %d offset estimates accepted out of %lld samples\n", s->ndata, s->nsamp);
+  print_selection(stdout, s->ndata, s->nsamp);
 }
 
 void free_samples(OFFSET_SAMPLES *s) {

@@ -29,7 +29,7 @@ int run_stages(int argc, char *argv[], pair_fit_fn *fit, RUN_SETTINGS *rs, OFFSE
     print_estimation_error(status);
     return -1;
   }
-  print_first_solution(&first, f->npoly);
+  print_first_solution(stdout, &first, f->npoly);
   if (cull_outliers(s, f, first, rs->thres, rs->interact_mode, &last) != 0) return -1;
   release_design(f);
   if (write_results(rs, s, f, &last, &kp) != 0) return -1;

@@ -29,7 +29,7 @@ int flush_report() {
 
 int write_results(RUN_SETTINGS *rs, const OFFSET_SAMPLES *s, const MODEL_FIT *f,
                   const SOLUTION *sol, KOLT_PAR *kp) {
-  print_final_report(f, sol);
+  print_final_report(stdout, f, sol);
   if (rs->coffs_out == 1) {
     printf("\nbinary culled offsets: %s\n", rs->coffs_path);
     // The grid's first row is the row buffer: zero from its allocation, left zero.

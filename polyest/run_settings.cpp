@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "report.h"
 #include "text/int_scan.h"
 
 namespace {
@@ -33,30 +34,6 @@ FILE *create_output(const char *path, FILE *const others[], int nothers, const c
   FILE *fp = fopen(path, "w");
   if (fp == nullptr) fprintf(stderr, fail_format, path);
   return fp;
-}
-
-int print_model_line(int npoly) {
-  switch (npoly) {
-    case 1:
-      printf("fit parameters: %d\noffset model: a0\n", npoly);
-      return 0;
-    case 3:
-      printf("fit parameters: %d\noffset model: a0 + a1*x + a2*y\n", npoly);
-      return 0;
-    case 4:
-      printf("fit parameters: %d\noffset model: a0 + a1*x + a2*y + a3*x*y\n", npoly);
-      return 0;
-    case 6:
-      printf("fit parameters: %d\noffset model: a0 + a1*x + a2*y + a3*x*y + a4*x*x + a5*y*y\n",
-             npoly);
-      return 0;
-    default:
-      fprintf(stderr,
-              "ERROR: selected number of offset polynomial fit parameters %d not valid, valid "
-              "values are (1, 3, 4, 6)\n",
-              npoly);
-      return -1;
-  }
 }
 
 }  // namespace
@@ -131,7 +108,13 @@ int open_run(int argc, char *argv[], RUN_SETTINGS *rs, KOLT_PAR *kp) {
   rs->thres = kp->offset_estimation_threshold;
   if (argc > 6 && !is_dash(argv[6])) sscanf(argv[6], "%lf", &rs->thres);
   if (argc > 7 && !is_dash(argv[7])) sscan_int32(argv[7], &rs->npoly);
-  if (print_model_line(rs->npoly) != 0) return -1;
+  if (!print_model_line(stdout, rs->npoly)) {
+    fprintf(stderr,
+            "ERROR: selected number of offset polynomial fit parameters %d not valid, valid "
+            "values are (1, 3, 4, 6)\n",
+            rs->npoly);
+    return -1;
+  }
 
   if (argc > 8) {
     sscan_int32(argv[8], &rs->interact_mode);

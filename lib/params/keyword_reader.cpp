@@ -1,5 +1,6 @@
 #include "params/keyword_reader.h"
 
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -8,6 +9,23 @@
 #include "text/int_scan.h"
 
 namespace {
+
+// Where this thread's warnings go while a WarningCapture lives; standard output otherwise.
+thread_local std::string *captured_warnings = nullptr;
+
+[[gnu::format(printf, 1, 2)]] void warn(const char *format, ...) {
+  va_list ap, again;
+  va_start(ap, format);
+  va_copy(again, ap);
+  const int n = vsnprintf(nullptr, 0, format, ap);
+  std::string line(n > 0 ? static_cast<size_t>(n) + 1 : 1, '\0');
+  vsnprintf(line.data(), line.size(), format, again);
+  line.pop_back();
+  va_end(again);
+  va_end(ap);
+  if (captured_warnings != nullptr) captured_warnings->append(line);
+  else fputs(line.c_str(), stdout);
+}
 
 bool is_lead_in(char c) { return c == ' ' || c == '\t' || c == '"' || c == ':'; }
 bool is_end_mark(char c) { return c == '\n' || c == ';' || c == '\0'; }
@@ -45,17 +63,17 @@ int read_number(const char *text, int len, const char *key, T *dest, const char 
   const char *value;
   size_t vlen;
   if (!find_value(text, len, key, &value, &vlen)) {
-    printf("WARNING: subroutine %s, keyword not found: %s\n", name, key);
+    warn("WARNING: subroutine %s, keyword not found: %s\n", name, key);
     return -1;
   }
   if (vlen == 0) {
-    printf("WARNING %s: no value given for data with key: %s\n", name, key);
+    warn("WARNING %s: no value given for data with key: %s\n", name, key);
     return -1;
   }
   std::string buf(value, vlen);
   if (convert(buf.c_str(), dest) != 1) {
     *dest = 0;
-    printf("WARNING %s: corrupted data value with key: %s  value: %s\n", name, key, buf.c_str());
+    warn("WARNING %s: corrupted data value with key: %s  value: %s\n", name, key, buf.c_str());
     return -1;
   }
   return 0;
@@ -73,7 +91,7 @@ int rd_str(const char *text, int len, const char *key, char *dest, int capacity)
   size_t vlen;
   if (!find_value(text, len, key, &value, &vlen)) {
     if (capacity > 0) dest[0] = '\0';
-    printf("WARNING: subroutine rd_str, keyword not found: %s\n", key);
+    warn("WARNING: subroutine rd_str, keyword not found: %s\n", key);
     return -1;
   }
   if (capacity <= 0) return 0;
@@ -105,7 +123,7 @@ int rd_vec(const char *text, int len, const char *key, double *dest, int n) {
   size_t vlen;
   if (!find_value(text, len, key, &value, &vlen)) {
     free(buf);
-    printf("WARNING: subroutine rd_vec, keyword not found: %s\n", key);
+    warn("WARNING: subroutine rd_vec, keyword not found: %s\n", key);
     return -1;
   }
   if (vlen + 1 > cap) {
@@ -122,7 +140,7 @@ int rd_vec(const char *text, int len, const char *key, double *dest, int n) {
   for (int i = 0; i < n; i++) {
     while (*p != '\0' && is_separator(*p)) p++;
     if (*p == '\0') {
-      printf("WARNING rd_vec: insufficient number of values: %d    key: %s\n", n, key);
+      warn("WARNING rd_vec: insufficient number of values: %d    key: %s\n", n, key);
       status = -1;
       break;
     }
@@ -131,7 +149,7 @@ int rd_vec(const char *text, int len, const char *key, double *dest, int n) {
     if (*p != '\0') *p++ = '\0';
     if (sscanf(token, "%le", &dest[i]) != 1) {
       dest[i] = 0.0;
-      printf("WARNING rd_vec: invalid entry for data with key: %s    value: %s\n", key, token);
+      warn("WARNING rd_vec: invalid entry for data with key: %s    value: %s\n", key, token);
       status = -1;
       break;
     }
@@ -139,3 +157,7 @@ int rd_vec(const char *text, int len, const char *key, double *dest, int n) {
   free(buf);
   return status;
 }
+
+WarningCapture::WarningCapture() : outer_(captured_warnings) { captured_warnings = &text_; }
+
+WarningCapture::~WarningCapture() { captured_warnings = outer_; }
