@@ -35,6 +35,7 @@ constexpr RGB kWhite{255, 255, 255}, kBlack{0, 0, 0}, kGrey{150, 150, 150};
 constexpr RGB kRed{178, 24, 43}, kBlue{33, 102, 172};
 constexpr double kMaxAspect = 4.0;  // of a cell's pixels, height over width, and its inverse
 constexpr int kMaxPathChars = 48;   // of a file name shown in the image; longer ones lose their start
+constexpr int kHeaderLines = 3;     // the grid file, the KOLT_par file, the grid's extent
 
 #ifndef OFFMAP_VERSION
 #define OFFMAP_VERSION "unknown"
@@ -141,12 +142,13 @@ struct AXIS {
   int pixels(int cells) const { return (cells + down - 1) / down * up; }
 };
 
-// p pixels per cell, rounded to whole pixels or whole cells per pixel; an enlarged axis keeps
-// to the largest panel size.
+// p pixels per cell, rounded to whole pixels or whole cells per pixel, within the largest
+// panel size.
 AXIS axis_of(int cells, double p) {
   AXIS a;
   if (p < 1.0) {
     a.down = static_cast<int>(std::ceil(1.0 / p - 1e-9));
+    while (a.pixels(cells) > kMaxPanelPixels) a.down++;
     return a;
   }
   a.up = std::max(1, static_cast<int>(std::lround(p)));
@@ -174,7 +176,8 @@ struct LAYOUT {
 // The panel's longer side (counting an azimuth cell as aspect range cells) is reduced to at
 // most kMaxPanelPixels, or enlarged by whole pixels towards kMinPanelPixels; the other side
 // follows from the pixels per cell that the longer one got, times or over the aspect.
-LAYOUT layout_of(const GRID_GEOMETRY &g, const char *const titles[2], const char *const header[2]) {
+LAYOUT layout_of(const GRID_GEOMETRY &g, const char *const titles[2],
+                 const char *const header[kHeaderLines]) {
   LAYOUT l;
   const double aspect = pixel_aspect(g);
   const bool range_longer = g.nr >= g.naz * aspect;
@@ -193,10 +196,10 @@ LAYOUT layout_of(const GRID_GEOMETRY &g, const char *const titles[2], const char
   l.ph = l.azimuth.pixels(g.naz);
   l.slot = std::max({l.pw, text_width(titles[0], kTextScale), text_width(titles[1], kTextScale)});
   l.width = 2 * kMargin + 2 * l.slot + kGap;
-  for (int k = 0; k < 2; k++)
+  for (int k = 0; k < kHeaderLines; k++)
     l.width = std::max(l.width, 2 * kMargin + text_width(header[k], kTextScale));
   l.header_y = kMargin;
-  l.title_y = l.header_y + 2 * (kTextHeight + 4) + 10;
+  l.title_y = l.header_y + kHeaderLines * (kTextHeight + 4) + 10;
   l.panel_y = l.title_y + kTextHeight + 8;
   l.bar_y = l.panel_y + l.ph + 12;
   l.label_y = l.bar_y + kBarHeight + 6;
@@ -291,11 +294,17 @@ bool same_file(const char *a, const char *b) {
          sa.st_ino == sb.st_ino;
 }
 
-// A file name as shown in the image: its last kMaxPathChars characters at most.
+// A file name as shown in the image: a character beyond ASCII (one UTF-8 sequence) as '?',
+// and of a long name its last kMaxPathChars characters, the first three of them dots.
 std::string shown_path(const char *path) {
-  const size_t n = strlen(path);
-  if (n <= kMaxPathChars) return path;
-  return "..." + std::string(path + n - (kMaxPathChars - 3));
+  std::string text;
+  for (const char *p = path; *p != '\0'; p++) {
+    const unsigned char c = static_cast<unsigned char>(*p);
+    if (c < 0x80) text += *p;
+    else if ((c & 0xC0) != 0x80) text += '?';  // a lead byte; continuation bytes are dropped
+  }
+  if (text.size() <= kMaxPathChars) return text;
+  return "..." + text.substr(text.size() - (kMaxPathChars - 3));
 }
 
 }  // namespace
@@ -339,18 +348,18 @@ int main(int argc, char **argv) {
   double largest;
   const double s = scale_of(r, &largest);
   const GRID_GEOMETRY g = grid_geometry(&kp);
-  const std::string file_line =
-      shown_path(grid_path) + ": residuals against the polynomials of " + shown_path(par_path);
+  const std::string grid_line = "residuals of " + shown_path(grid_path);
+  const std::string par_line = "against the polynomials of " + shown_path(par_path);
   char extent_line[200];
   snprintf(extent_line, sizeof extent_line,
            "range %.0f .. %.0f (left to right), azimuth %.0f .. %.0f (top to bottom)",
            grid_range(g, 0), grid_range(g, nr - 1), grid_azimuth(g, 0), grid_azimuth(g, naz - 1));
-  const char *header[2] = {file_line.c_str(), extent_line};
+  const char *header[kHeaderLines] = {grid_line.c_str(), par_line.c_str(), extent_line};
   const char *titles[2] = {"range residual (samples)", "azimuth residual (samples)"};
   const LAYOUT l = layout_of(g, titles, header);
   std::vector<unsigned char> pixels(3 * static_cast<size_t>(l.width) * l.height, 255);
   RGB_IMAGE img{l.width, l.height, pixels.data()};
-  for (int k = 0; k < 2; k++)
+  for (int k = 0; k < kHeaderLines; k++)
     draw_text(&img, kMargin, l.header_y + k * (kTextHeight + 4), header[k], kTextScale, kBlack);
   SATURATED sat[2];
   for (int p = 0; p < 2; p++) {
