@@ -219,6 +219,8 @@ SCENE_OPTIONS parse_command_line(int argc, char **argv) {
   if (npositional != 3) fail("three file names are needed\n", usage_text);
   if (opt.nr > opt.width) fail("more grid columns than image range samples: ", "--nr");
   if (opt.naz > opt.height) fail("more grid rows than image azimuth lines: ", "--naz");
+  if (static_cast<long long>(opt.nr) * opt.naz >= 2147483647LL)
+    fail("the grid has more cells than polyest takes (2147483646): ", "--nr x --naz");
   if (opt.outlier_share + opt.failed_share > 1.0)
     fail("the shares of outliers and failed cells add up to more than 1", "");
   return opt;
