@@ -1,6 +1,7 @@
 #pragma once
 // An 8-bit RGB image in memory and the drawing offmap needs: pixels, rectangles, and text
-// in a built-in 5 x 9 bitmap font (7 rows above the baseline) (digits, signs, the point and the letters of its labels).
+// in a built-in 5 x 9 bitmap font (7 rows above the baseline, 2 for descenders) of the
+// printable ASCII characters.
 
 struct RGB {
   unsigned char r, g, b;

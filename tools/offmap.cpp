@@ -4,7 +4,9 @@
 // The scale ends at S, five robust standard deviations of the residuals rounded up to 1, 2
 // or 5 times a power of ten: noise stays visible, gross outliers saturate. Small grids are
 // enlarged by whole pixels per cell, large ones reduced to at most 1024 pixels a side, each
-// pixel showing the median residual of its block.
+// pixel showing the median residual of its block. A cell's pixels keep the grid's aspect
+// (azimuth spacing over range spacing, clamped to 1:4 .. 4:1). The image names the grid file
+// and the parameter file, and gives the grid's first and last range and azimuth coordinates.
 #include <png.h>
 #include <sys/stat.h>
 
@@ -12,6 +14,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <string>
 #include <vector>
 
 #include "binio/fcomplex.h"
@@ -29,6 +33,19 @@ constexpr int kMargin = 16, kGap = 32, kTextScale = 2, kBarHeight = 14;
 constexpr int kTextHeight = FONT_ROWS * kTextScale;
 constexpr RGB kWhite{255, 255, 255}, kBlack{0, 0, 0}, kGrey{150, 150, 150};
 constexpr RGB kRed{178, 24, 43}, kBlue{33, 102, 172};
+constexpr double kMaxAspect = 4.0;  // of a cell's pixels, height over width, and its inverse
+constexpr int kMaxPathChars = 48;   // of a file name shown in the image; longer ones lose their start
+constexpr int kHeaderLines = 3;     // the grid file, the KOLT_par file, the grid's extent
+
+#ifndef OFFMAP_VERSION
+#define OFFMAP_VERSION "unknown"
+#endif
+
+const char usage_text[] =
+    "usage: offmap <offs_or_coffs> <KOLT_par> <png_out>\n"
+    "       offmap --help | -h | --version\n"
+    "  draws the range and azimuth residuals of the offsets grid against the KOLT_par\n"
+    "  polynomials as a PNG image\n";
 
 [[noreturn]] void fail(const char *message, const char *path) {
   fprintf(stderr, "\nERROR: %s: %s\n\n", message, path);
@@ -66,6 +83,17 @@ RESIDUALS residuals_of(const KOLT_PAR *kp, const std::vector<fcomplex> &grid) {
   return r;
 }
 
+// The median of v (not empty; reordered): of an even number of values the mean of the two in
+// the middle, so that a block of two samples, one on either side of zero, is not drawn as the
+// larger of them (which would tint a map of symmetric residuals red).
+double median_of(std::vector<float> *v) {
+  const auto mid = v->begin() + static_cast<long>(v->size() / 2);
+  std::nth_element(v->begin(), mid, v->end());
+  if (v->size() % 2 != 0) return *mid;
+  const float below = *std::max_element(v->begin(), mid);
+  return 0.5 * (static_cast<double>(below) + static_cast<double>(*mid));
+}
+
 // 1, 2 or 5 times a power of ten, at least v (v > 0).
 double nice_ceiling(double v) {
   double p = std::pow(10.0, std::floor(std::log10(v)));
@@ -87,9 +115,7 @@ double scale_of(const RESIDUALS &r, double *largest) {
   *largest = 0.0;
   for (float m : mags) *largest = std::max(*largest, static_cast<double>(m));
   if (mags.empty() || !(*largest > 0.0) || !std::isfinite(*largest)) return 1.0;
-  auto mid = mags.begin() + static_cast<long>(mags.size() / 2);
-  std::nth_element(mags.begin(), mid, mags.end());
-  const double spread = 5.0 * 1.4826 * *mid;
+  const double spread = 5.0 * 1.4826 * median_of(&mags);
   return nice_ceiling(spread > 0.0 ? spread : *largest);
 }
 
@@ -110,59 +136,116 @@ RGB colour_of(double v, double s) {
   return RGB{mix(255, end.r), mix(255, end.g), mix(255, end.b)};
 }
 
+// Along one axis a panel shows either up pixels per cell or one pixel per down cells.
+struct AXIS {
+  int up = 1, down = 1;
+  int pixels(int cells) const { return (cells + down - 1) / down * up; }
+};
+
+// p pixels per cell, rounded to whole pixels or whole cells per pixel, within the largest
+// panel size.
+AXIS axis_of(int cells, double p) {
+  AXIS a;
+  if (p < 1.0) {
+    a.down = static_cast<int>(std::ceil(1.0 / p - 1e-9));
+    while (a.pixels(cells) > kMaxPanelPixels) a.down++;
+    return a;
+  }
+  a.up = std::max(1, static_cast<int>(std::lround(p)));
+  while (a.up > 1 && static_cast<long long>(cells) * a.up > kMaxPanelPixels) a.up--;
+  return a;
+}
+
+// Height over width of a cell's pixels: the azimuth spacing over the range spacing, within
+// 1/4 .. 4 (1 when either spacing is 0).
+double pixel_aspect(const GRID_GEOMETRY &g) {
+  if (g.range_step == 0 || g.azimuth_step == 0) return 1.0;
+  const double a = std::fabs(static_cast<double>(g.azimuth_step)) / std::fabs(g.range_step);
+  return std::clamp(a, 1.0 / kMaxAspect, kMaxAspect);
+}
+
 struct LAYOUT {
-  int up = 1, down = 1;  // pixels per cell, cells per pixel
-  int pw = 0, ph = 0;    // panel size
-  int slot = 0;          // panel column width (panel or its labels, whichever is wider)
-  int panel_y = 0, bar_y = 0, label_y = 0, note_y = 0;
+  AXIS range, azimuth;
+  int pw = 0, ph = 0;  // panel size
+  int slot = 0;        // panel column width (panel or its labels, whichever is wider)
+  int header_y = 0, title_y = 0, panel_y = 0, bar_y = 0, label_y = 0, note_y = 0;
   int width = 0, height = 0;
   int panel_x(int p) const { return kMargin + p * (slot + kGap); }
 };
 
-LAYOUT layout_of(int nr, int naz, const char *const titles[2]) {
+// The panel's longer side (counting an azimuth cell as aspect range cells) is reduced to at
+// most kMaxPanelPixels, or enlarged by whole pixels towards kMinPanelPixels; the other side
+// follows from the pixels per cell that the longer one got, times or over the aspect.
+LAYOUT layout_of(const GRID_GEOMETRY &g, const char *const titles[2],
+                 const char *const header[kHeaderLines]) {
   LAYOUT l;
-  const int side = std::max(nr, naz);
-  if (side > kMaxPanelPixels) l.down = (side + kMaxPanelPixels - 1) / kMaxPanelPixels;
-  else l.up = std::max(1, kMinPanelPixels / side);
-  l.pw = (nr + l.down - 1) / l.down * l.up;
-  l.ph = (naz + l.down - 1) / l.down * l.up;
+  const double aspect = pixel_aspect(g);
+  const bool range_longer = g.nr >= g.naz * aspect;
+  const double side = range_longer ? g.nr : g.naz * aspect;
+  const double s = side > kMaxPanelPixels ? kMaxPanelPixels / side
+                                          : std::max(1.0, std::floor(kMinPanelPixels / side));
+  auto per_cell = [](const AXIS &a) { return static_cast<double>(a.up) / a.down; };
+  if (range_longer) {
+    l.range = axis_of(g.nr, s);
+    l.azimuth = axis_of(g.naz, per_cell(l.range) * aspect);
+  } else {
+    l.azimuth = axis_of(g.naz, s * aspect);
+    l.range = axis_of(g.nr, per_cell(l.azimuth) / aspect);
+  }
+  l.pw = l.range.pixels(g.nr);
+  l.ph = l.azimuth.pixels(g.naz);
   l.slot = std::max({l.pw, text_width(titles[0], kTextScale), text_width(titles[1], kTextScale)});
-  l.panel_y = kMargin + kTextHeight + 8;
+  l.width = 2 * kMargin + 2 * l.slot + kGap;
+  for (int k = 0; k < kHeaderLines; k++)
+    l.width = std::max(l.width, 2 * kMargin + text_width(header[k], kTextScale));
+  l.header_y = kMargin;
+  l.title_y = l.header_y + kHeaderLines * (kTextHeight + 4) + 10;
+  l.panel_y = l.title_y + kTextHeight + 8;
   l.bar_y = l.panel_y + l.ph + 12;
   l.label_y = l.bar_y + kBarHeight + 6;
   l.note_y = l.label_y + kTextHeight + 10;
-  l.width = 2 * kMargin + 2 * l.slot + kGap;
   l.height = l.note_y + kTextHeight + kMargin;
   return l;
 }
 
 // One panel: each pixel block shows its cell, or on reduced grids the median residual of the
 // samples among the cells it stands for (the field, not its isolated outliers, which would
-// otherwise fill most blocks); grey when none of them is a sample.
-void draw_panel(RGB_IMAGE *img, const LAYOUT &l, int x0, const RESIDUALS &r,
-                const std::vector<float> &res, double s) {
+// otherwise fill most blocks); grey when none of them is a sample. Counts the blocks drawn at
+// either end of the scale.
+struct SATURATED {
+  size_t red = 0, blue = 0, shown = 0;  // at +S, at -S, blocks with samples
+};
+
+SATURATED draw_panel(RGB_IMAGE *img, const LAYOUT &l, int x0, const RESIDUALS &r,
+                     const std::vector<float> &res, double s) {
+  SATURATED sat;
   std::vector<float> block;
-  for (int bi = 0; bi * l.down < r.naz; bi++)
-    for (int bj = 0; bj * l.down < r.nr; bj++) {
+  const int dr = l.range.down, daz = l.azimuth.down;
+  for (int bi = 0; bi * daz < r.naz; bi++)
+    for (int bj = 0; bj * dr < r.nr; bj++) {
       block.clear();
-      for (int i = bi * l.down; i < std::min(r.naz, (bi + 1) * l.down); i++)
-        for (int j = bj * l.down; j < std::min(r.nr, (bj + 1) * l.down); j++) {
+      for (int i = bi * daz; i < std::min(r.naz, (bi + 1) * daz); i++)
+        for (int j = bj * dr; j < std::min(r.nr, (bj + 1) * dr); j++) {
           const size_t c = static_cast<size_t>(i) * r.nr + j;
           if (r.sample[c]) block.push_back(res[c]);
         }
       RGB colour = kGrey;
       if (!block.empty()) {
-        auto mid = block.begin() + static_cast<long>(block.size() / 2);
-        std::nth_element(block.begin(), mid, block.end());
-        colour = colour_of(*mid, s);
+        const double m = median_of(&block);
+        colour = colour_of(m, s);
+        sat.red += m / s >= 1.0;
+        sat.blue += m / s <= -1.0;
+        sat.shown++;
       }
-      fill_rect(img, x0 + bj * l.up, l.panel_y + bi * l.up, l.up, l.up, colour);
+      fill_rect(img, x0 + bj * l.range.up, l.panel_y + bi * l.azimuth.up, l.range.up,
+                l.azimuth.up, colour);
     }
   // Frame just outside the panel, so grey and white cells at the edge stay distinct.
   fill_rect(img, x0 - 1, l.panel_y - 1, l.pw + 2, 1, kBlack);
   fill_rect(img, x0 - 1, l.panel_y + l.ph, l.pw + 2, 1, kBlack);
   fill_rect(img, x0 - 1, l.panel_y, 1, l.ph, kBlack);
   fill_rect(img, x0 + l.pw, l.panel_y, 1, l.ph, kBlack);
+  return sat;
 }
 
 // Colour bar from -s to +s under the panel, its ends and centre labelled; an end reads "<-s"
@@ -211,14 +294,34 @@ bool same_file(const char *a, const char *b) {
          sa.st_ino == sb.st_ino;
 }
 
+// A file name as shown in the image: a character beyond ASCII (one UTF-8 sequence) as '?',
+// and of a long name its last kMaxPathChars characters, the first three of them dots.
+std::string shown_path(const char *path) {
+  std::string text;
+  for (const char *p = path; *p != '\0'; p++) {
+    const unsigned char c = static_cast<unsigned char>(*p);
+    if (c < 0x80) text += *p;
+    else if ((c & 0xC0) != 0x80) text += '?';  // a lead byte; continuation bytes are dropped
+  }
+  if (text.size() <= kMaxPathChars) return text;
+  return "..." + text.substr(text.size() - (kMaxPathChars - 3));
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
+  for (int i = 1; i < argc; i++) {
+    if (strcmp(argv[i], "--help") == 0 || strcmp(argv[i], "-h") == 0) {
+      fputs(usage_text, stdout);
+      return 0;
+    }
+    if (strcmp(argv[i], "--version") == 0) {
+      puts("offmap version " OFFMAP_VERSION);
+      return 0;
+    }
+  }
   if (argc != 4) {
-    fputs("usage: offmap <offs_or_coffs> <KOLT_par> <png_out>\n"
-          "  draws the range and azimuth residuals of the offsets grid against the KOLT_par\n"
-          "  polynomials as a PNG image\n",
-          stderr);
+    fputs(usage_text, stderr);
     exit(-1);
   }
   const char *grid_path = argv[1], *par_path = argv[2], *png_path = argv[3];
@@ -244,19 +347,30 @@ int main(int argc, char **argv) {
   const RESIDUALS r = residuals_of(&kp, grid);
   double largest;
   const double s = scale_of(r, &largest);
+  const GRID_GEOMETRY g = grid_geometry(&kp);
+  const std::string grid_line = "residuals of " + shown_path(grid_path);
+  const std::string par_line = "against the polynomials of " + shown_path(par_path);
+  char extent_line[200];
+  snprintf(extent_line, sizeof extent_line,
+           "range %.0f .. %.0f (left to right), azimuth %.0f .. %.0f (top to bottom)",
+           grid_range(g, 0), grid_range(g, nr - 1), grid_azimuth(g, 0), grid_azimuth(g, naz - 1));
+  const char *header[kHeaderLines] = {grid_line.c_str(), par_line.c_str(), extent_line};
   const char *titles[2] = {"range residual (samples)", "azimuth residual (samples)"};
-  const LAYOUT l = layout_of(nr, naz, titles);
+  const LAYOUT l = layout_of(g, titles, header);
   std::vector<unsigned char> pixels(3 * static_cast<size_t>(l.width) * l.height, 255);
   RGB_IMAGE img{l.width, l.height, pixels.data()};
+  for (int k = 0; k < kHeaderLines; k++)
+    draw_text(&img, kMargin, l.header_y + k * (kTextHeight + 4), header[k], kTextScale, kBlack);
+  SATURATED sat[2];
   for (int p = 0; p < 2; p++) {
     const std::vector<float> &res = p == 0 ? r.rng : r.az;
-    draw_text(&img, l.panel_x(p), kMargin, titles[p], kTextScale, kBlack);
-    draw_panel(&img, l, l.panel_x(p), r, res, s);
+    draw_text(&img, l.panel_x(p), l.title_y, titles[p], kTextScale, kBlack);
+    sat[p] = draw_panel(&img, l, l.panel_x(p), r, res, s);
     draw_bar(&img, l, l.panel_x(p), r, res, s);
   }
   const size_t beyond = count_beyond(r, s);
   char note[120];
-  snprintf(note, sizeof note, "grey: no sample. beyond the scale: %zu samples", beyond);
+  snprintf(note, sizeof note, "grey: no sample or culled. beyond the scale: %zu samples", beyond);
   draw_text(&img, kMargin, l.note_y, note, kTextScale, kBlack);
   write_png(png_path, img);
 
@@ -264,10 +378,13 @@ int main(int argc, char **argv) {
   for (unsigned char c : r.sample) nsamples += c;
   printf("offmap: %s: %d x %d px; panels %d x %d px at x %d and %d, y %d; %d x %d cells per "
          "%d x %d px\n",
-         png_path, l.width, l.height, l.pw, l.ph, l.panel_x(0), l.panel_x(1), l.panel_y, l.down,
-         l.down, l.up, l.up);
+         png_path, l.width, l.height, l.pw, l.ph, l.panel_x(0), l.panel_x(1), l.panel_y,
+         l.range.down, l.azimuth.down, l.range.up, l.azimuth.up);
   printf("offmap: %zu samples of %zu cells; scale +-%g samples, %zu samples beyond it "
          "(largest |residual| %g)\n",
          nsamples, grid.size(), s, beyond, largest);
+  printf("offmap: map points at the scale's ends (red +S / blue -S): range %zu / %zu, azimuth "
+         "%zu / %zu, of %zu points with samples per panel\n",
+         sat[0].red, sat[0].blue, sat[1].red, sat[1].blue, sat[0].shown);
   return 0;
 }

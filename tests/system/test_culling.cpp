@@ -1,5 +1,6 @@
 // The program on generated scenes with known polynomials: the models come back within what the
-// noise allows and every gross outlier is culled.
+// noise allows and every gross outlier is culled, also beside decorrelated patches and failed
+// blocks (whose cells are told apart by the scene without them, identical elsewhere).
 #include "numerics/offset_poly.h"
 #include "system/scene.h"
 
@@ -16,16 +17,20 @@ std::string poly_arg(const double c[6]) {
   return buf;
 }
 
-class Recovery : public ::testing::TestWithParam<std::pair<int, int>> {};  // seed, npoly
+class Recovery : public ::testing::TestWithParam<std::tuple<int, int, bool>> {};  // seed, npoly, areas
 
 TEST_P(Recovery, ModelsWithinNoiseAndOutliersCulled) {
-  const auto [seed, npoly] = GetParam();
+  const auto [seed, npoly, areas] = GetParam();
   double rp[6], ap[6];  // a model of fewer terms is generated without the others
   for (int t = 0; t < 6; t++) {
     rp[t] = t < npoly ? range_poly[t] : 0.0;
     ap[t] = t < npoly ? az_poly[t] : 0.0;
   }
-  Scene s({"--seed", std::to_string(seed), "--range-poly", poly_arg(rp), "--az-poly", poly_arg(ap)});
+  std::vector<std::string> options = {"--seed", std::to_string(seed), "--range-poly", poly_arg(rp),
+                                      "--az-poly", poly_arg(ap)};
+  const std::vector<float> plain = read_floats(Scene(options).offs);
+  if (areas) options.insert(options.end(), {"--patches", "3", "--failed-blocks", "2"});
+  Scene s(options);
   const KOLT_PAR before = read_par(s.par);
   const GRID_GEOMETRY g = grid_geometry(&before);
   ASSERT_EQ(s.run(s.par, {s.dir.path("coffs"), "-", "-", std::to_string(npoly)}).status, 0);
@@ -33,7 +38,7 @@ TEST_P(Recovery, ModelsWithinNoiseAndOutliersCulled) {
   const std::vector<float> offs = read_floats(s.offs), coffs = read_floats(s.dir.path("coffs"));
   ASSERT_EQ(coffs.size(), size_t(2) * g.nr * g.naz);
 
-  int good = 0, good_kept = 0, gross = 0;
+  int good = 0, good_kept = 0, gross = 0, in_patch = 0;
   double worst = 0.0;
   for (int i = 0; i < g.naz; i++)
     for (int j = 0; j < g.nr; j++) {
@@ -43,6 +48,10 @@ TEST_P(Recovery, ModelsWithinNoiseAndOutliersCulled) {
                         std::fabs(az_poly1(kp.azimuth_offset_polynomial, x, y) - ta)});
       const size_t c = 2 * (size_t(i) * g.nr + j);
       if (offs[c] == 0.0f) continue;  // a failed cell
+      if (offs[c] != plain[c] || offs[c + 1] != plain[c + 1]) {
+        in_patch++;  // random offsets, some of them within the noise
+        continue;
+      }
       const bool kept = coffs[c] != 0.0f || coffs[c + 1] != 0.0f;
       if (std::fabs(offs[c] - tr) > 0.5 || std::fabs(offs[c + 1] - ta) > 0.5) {
         gross++;
@@ -57,6 +66,7 @@ TEST_P(Recovery, ModelsWithinNoiseAndOutliersCulled) {
   // at a typical point and a few times that at the grid's corners.
   EXPECT_LT(worst, 8.0 * noise * std::sqrt(npoly / double(good)));
   EXPECT_GT(gross, 0);
+  EXPECT_EQ(in_patch > 0, areas);
   // 2.5-sigma culling of Gaussian noise removes about 1 % of the good samples per direction.
   EXPECT_GT(good_kept, 0.95 * good);
   for (int t = npoly; t < 6; t++)
@@ -64,7 +74,8 @@ TEST_P(Recovery, ModelsWithinNoiseAndOutliersCulled) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Scenes, Recovery,
-                         ::testing::Values(std::pair{1, 6}, std::pair{2, 6}, std::pair{3, 4},
-                                           std::pair{4, 3}, std::pair{5, 1}));
+                         ::testing::Values(std::tuple{1, 6, false}, std::tuple{2, 6, true},
+                                           std::tuple{3, 4, false}, std::tuple{4, 3, true},
+                                           std::tuple{5, 1, false}));
 
 }  // namespace
