@@ -136,9 +136,9 @@ def prepare(pair, key, expected=()):
     if read_text(stamp_path) != stamp:
         write_atomic(stamp_path, stamp)
     result = read_result(pair)
-    if result and result.get("status") == "ok" and not all(
-            os.path.exists(os.path.join(pair, n)) for n in expected):
-        os.remove(os.path.join(state, "result"))  # an output was removed: run the pair again
+    if result and result.get("status") == "ok" and (current != read_text(par_out) or not all(
+            os.path.exists(os.path.join(pair, n)) for n in expected)):
+        os.remove(os.path.join(state, "result"))  # an output was replaced or removed: run again
     return stamp
 
 
