@@ -67,3 +67,10 @@ bench:
 PREFIX ?= /usr/local
 install: build
 	cmake --install $(BUILD) --prefix $(PREFIX)
+
+# The stack workflow on a one-machine Slurm that tests/stack/slurm-test.sh starts (munged,
+# slurmctld, slurmd; configured in a scratch folder, stopped at the end); root, needs the
+# packages of tools/stack/packages. The local workflow test is part of `make test`.
+.PHONY: test-slurm
+test-slurm: build
+	bash tests/stack/slurm-test.sh $(BUILD)

@@ -96,7 +96,10 @@ def snapshot():
 
 before = snapshot()
 again = run([driver, stack] + options + slurm, code=1)
-assert snapshot() == before and "Nothing to be done" in again.stderr, again.stderr
+changed = sorted(p for p, t in snapshot().items() if before.get(p) != t)
+# After the job array only the summary may be redone (polyest-stack's own list of pairs is new).
+assert all(array and (f"{stack}/.polyest-stack/" in p or "stack_summary" in p) for p in changed)
+assert array or "Nothing to be done" in again.stderr, again.stderr
 if not array:
     shutil.copy(f"{stack}/p3/.polyest-stack/KOLT_par.in", f"{stack}/p3/KOLT_par")
     run([driver, stack] + options + slurm, code=1)

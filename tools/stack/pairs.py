@@ -156,6 +156,10 @@ def run(pair, npoly, thres, outputs, maps, polyest, offmap):
     stamp = read_text(os.path.join(state, "stamp"))
     shutil.rmtree(work, ignore_errors=True)
     os.mkdir(work)
+    job = os.environ.get("SLURM_JOB_ID")
+    for name in os.listdir(state):  # Slurm logs of earlier runs of this pair
+        if job and name.startswith("slurm-") and name != f"slurm-{job}.out":
+            os.remove(os.path.join(state, name))
     for name in ("offs", "ccp"):
         os.symlink(os.path.join("..", "..", name), os.path.join(work, name))
     if os.path.exists(os.path.join(state, "KOLT_par.in")):
