@@ -20,7 +20,8 @@ OUTPUTS = ["KOLT_par", "coffs", "coffsets", "offs.png", "coffs.png"]
 
 
 def run(args, cwd=None, code=0):
-    p = subprocess.run(args, cwd=cwd, capture_output=True, text=True, stdin=subprocess.DEVNULL)
+    p = subprocess.run(args, cwd=cwd, capture_output=True, text=True, stdin=subprocess.DEVNULL,
+                       timeout=300)
     assert p.returncode == code, f"{args}: exit {p.returncode}\n{p.stdout}\n{p.stderr}"
     return p
 
