@@ -20,10 +20,8 @@ trap stop EXIT
 trap 'exit 1' INT TERM HUP
 
 host=$(hostname -s)
-read -r ctld_port node_port < <(/usr/bin/python3 -c 'import socket
-s = [socket.socket() for _ in range(2)]
-for x in s: x.bind(("127.0.0.1", 0))
-print(*(x.getsockname()[1] for x in s))')
+read -r ctld_port node_port < <(/usr/bin/python3 -c 'import socket; s = [socket.socket() for _ in "ab"]
+print(*(x.bind(("127.0.0.1", 0)) or x.getsockname()[1] for x in s))')
 mkdir -p "$dir/state" "$dir/spool"
 export SLURM_CONF=$dir/slurm.conf
 cat >"$SLURM_CONF" <<EOF
@@ -31,10 +29,6 @@ ClusterName=polyesttest
 SlurmctldHost=$host(127.0.0.1)
 SlurmctldPort=$ctld_port
 SlurmdPort=$node_port
-SlurmUser=root
-SlurmdUser=root
-AuthType=auth/munge
-CredType=cred/munge
 AuthInfo=socket=$dir/munge.socket
 StateSaveLocation=$dir/state
 SlurmdSpoolDir=$dir/spool
@@ -43,12 +37,8 @@ SlurmdPidFile=$dir/slurmd.pid
 SlurmctldLogFile=$dir/slurmctld.log
 SlurmdLogFile=$dir/slurmd.log
 ProctrackType=proctrack/linuxproc
-TaskPlugin=task/none
 SelectType=select/cons_tres
 SelectTypeParameters=CR_CPU
-JobAcctGatherType=jobacct_gather/none
-AccountingStorageType=accounting_storage/none
-MpiDefault=none
 ReturnToService=2
 MailProg=/bin/true
 NodeName=$host NodeAddr=127.0.0.1 CPUs=$(nproc) State=UNKNOWN
