@@ -107,8 +107,8 @@ def plot(rows, path):
     known = [a for f in ("range_std", "azimuth_std") for a in get(f) if a]
     if known and max(known) > 20 * min(known):
         ax.set_yscale("log")
-    else:
-        ax.set_ylim(bottom=0)
+    elif known:
+        ax.set_ylim(0, 1.15 * max(known))
     ax.set_ylabel("model fit std. dev.\n(samples)")
     ax.legend(loc="best", fontsize="small")
 
