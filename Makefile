@@ -80,3 +80,11 @@ bench:
 PREFIX ?= /usr/local
 install: build
 	cmake --install $(BUILD) --prefix $(PREFIX)
+
+# The stack workflow on a one-machine Slurm that tests/stack/slurm-test.sh starts (munged,
+# slurmctld, slurmd; configured in a scratch folder, stopped at the end); root. The local
+# workflow test is part of `make test`.
+.PHONY: test-slurm
+test-slurm: build
+	@bash tools/setup.sh slurm
+	bash tests/stack/slurm-test.sh $(BUILD)
