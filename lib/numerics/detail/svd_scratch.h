@@ -62,8 +62,8 @@ struct Scratch {
   }
   ~Scratch() {
     free_dvector(e, 1, 6 * (n + 1));
-    free(rot);
-    free(block);
+    free_1d(rot);
+    free_1d(block);
   }
   Scratch(const Scratch &) = delete;
   Scratch &operator=(const Scratch &) = delete;
