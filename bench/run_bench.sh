@@ -1,14 +1,18 @@
 #!/usr/bin/env bash
 # Whole-program benchmark: generated scenes (cached), polyest with each term count and both
-# outputs, the numpy peer on the same files when numpy is installed, and GMT's robust trend fit
-# of the range offsets alone (one direction) when gmt is installed. One table.
-# Usage: bench/run_bench.sh <bench build dir>   (GRIDS, TERMS, REPEAT, NUMPY_PEER from the environment)
+# outputs, the floor (the cheapest passes of the same job, FLOOR_PEER, compiled with cc -O2 into
+# the build folder) on a row of its own, the numpy peer on the same files when numpy is
+# installed, and GMT's robust trend fit of the range offsets alone (one direction) when gmt is
+# installed. One table.
+# Usage: bench/run_bench.sh <bench build dir>
+#   (GRIDS, TERMS, REPEAT, NUMPY_PEER, FLOOR_PEER from the environment)
 set -euo pipefail
 build=$1
 grids=${GRIDS:-1024 2048 4096}
 terms=${TERMS:-6 3}
 repeat=${REPEAT:-1}
 peer=${NUMPY_PEER:-../shared/peers/numpy_polyest.py}
+floor_src=${FLOOR_PEER:-../shared/peers/floor.c}
 cache=bench/cache
 meter=$build/bench/measure_run
 mkdir -p "$cache"
@@ -16,6 +20,15 @@ have_peer=0
 if [ -f "$peer" ] && /usr/bin/python3 -c 'import numpy' 2>/dev/null; then have_peer=1; fi
 have_gmt=0
 if command -v gmt >/dev/null 2>&1; then have_gmt=1; fi
+# The floor is compiled from where it lies (it is not part of this tree), again when it changes.
+have_floor=0
+floor=$build/bench/floor
+if [ -f "$floor_src" ] && command -v cc >/dev/null 2>&1; then
+  if [ ! -x "$floor" ] || [ "$floor_src" -nt "$floor" ]; then
+    cc -O2 -o "$floor" "$floor_src" -lm
+  fi
+  have_floor=1
+fi
 
 # Median of the wall times of REPEAT runs; prints "wall cpu kib" of the median run. Each run
 # writes new output files, as a run over a new pair does (replacing last run's files costs
@@ -31,7 +44,12 @@ measure() {
   printf '%s\n' "${lines[@]}" | sort -n | sed -n "$(( (repeat + 1) / 2 ))p"
 }
 
-printf '%-11s %9s %5s %5s %8s %8s %8s %6s' grid cells terms iter wall_s cpu_s peak_MB B/cell
+# The floor's row follows each polyest row, with the same columns (iter: its own culling
+# iterations); x_floor on the polyest row is polyest's wall time (both outputs written) over
+# the floor's (no outputs).
+printf '%-11s %-7s %9s %5s %5s %8s %8s %8s %6s' grid run cells terms iter wall_s cpu_s peak_MB \
+  B/cell
+[ $have_floor = 1 ] && printf ' %7s' x_floor
 [ $have_peer = 1 ] && printf ' %8s %8s %7s %9s' peer_s peer_MB ratio coffs
 [ $have_gmt = 1 ] && printf ' %10s %7s' gmt_rng_s ratio
 printf '\n'
@@ -45,12 +63,19 @@ for g in $grids; do
   fi
   work=$(mktemp -d)
   for t in $terms; do
+    if [ $have_floor = 1 ]; then
+      # First, as measure() clears the output files: huge pages for its arrays and mapped
+      # inputs (its fastest settings); it writes no outputs.
+      read -r fwall fcpu fkib fstatus <<<"$(measure "$work/fout" env LB_HUGE=1 LB_MMAP=1 \
+        "$floor" loop "$scene.offs" "$scene.ccp" "$scene.par" "$t")"
+    fi
     read -r wall cpu kib status <<<"$(measure "$work/out" "$build/polyest/polyest" \
       "$scene.offs" "$scene.ccp" "$work/par" "$work/coffs" "$work/list" - "$t")"
     samples=$(sed -n 's/.*accepted out of \([0-9]*\) samples/\1/p' "$work/out" | tail -1)
     iter=$(sed -n 's/total number of culling iterations: //p' "$work/out")
-    printf '%-11s %9s %5s %5s %8.2f %8.2f %8.0f %6.0f' "${g}x$g" "$samples" "$t" "$iter" \
-      "$wall" "$cpu" "$((kib / 1024))" "$(echo "$kib * 1024 / ($g * $g)" | bc -l)"
+    printf '%-11s %-7s %9s %5s %5s %8.2f %8.2f %8.0f %6.0f' "${g}x$g" polyest "$samples" "$t" \
+      "$iter" "$wall" "$cpu" "$((kib / 1024))" "$(echo "$kib * 1024 / ($g * $g)" | bc -l)"
+    [ $have_floor = 1 ] && printf ' %7.2f' "$(echo "$wall / $fwall" | bc -l)"
     if [ $have_peer = 1 ]; then
       mv "$work/coffs" "$work/coffs.polyest"
       read -r pwall _ pkib _ <<<"$(measure "$work/pout" /usr/bin/python3 "$peer" \
@@ -70,6 +95,13 @@ for g in $grids; do
     fi
     [ "$status" = 0 ] || printf ' (exit %s)' "$status"
     printf '\n'
+    if [ $have_floor = 1 ]; then
+      printf '%-11s %-7s %9s %5s %5s %8.2f %8.2f %8.0f %6.0f' "${g}x$g" floor "$samples" "$t" \
+        "$(sed -n 's/^iterations //p' "$work/fout")" "$fwall" "$fcpu" "$((fkib / 1024))" \
+        "$(echo "$fkib * 1024 / ($g * $g)" | bc -l)"
+      [ "$fstatus" = 0 ] || printf ' (exit %s)' "$fstatus"
+      printf '\n'
+    fi
   done
   rm -rf "$work"
 done

@@ -32,13 +32,13 @@ void allocate_fit(long long nsamp, int npoly, pair_fit_fn *fit, MODEL_FIT *f) {
 }
 
 void free_fit(MODEL_FIT *f) {
-  free(f->a_rng);
-  free(f->a_az);
+  free_1d(f->a_rng);
+  free_1d(f->a_az);
   free_2d(f->cvm_rng);
   free_2d(f->cvm_az);
   free_2d(f->svd_u);
   free_2d(f->svd_v);
-  free(f->svd_w);
+  free_1d(f->svd_w);
   *f = MODEL_FIT{};
 }
 

@@ -59,6 +59,6 @@ void free_samples(OFFSET_SAMPLES *s) {
   free_2d(s->coffs_grid);
   double *vectors[] = {s->rng_coord, s->az_coord, s->x_rng, s->y_az,
                        s->sig,       s->cc,       s->off_rng, s->off_az};
-  for (double *v : vectors) free(v);
+  for (double *v : vectors) free_1d(v);
   *s = OFFSET_SAMPLES{};
 }

@@ -90,7 +90,7 @@ void read_KOLT_par(FILE *fp, KOLT_PAR *kp) {
   get_int("range_looks", &kp->range_looks);
   get_int("azimuth_looks", &kp->azimuth_looks);
   rd_vec(text, len, "diff_phase_fit", kp->diff_phase_fit, 6);
-  free(text);
+  free_1d(text);
 }
 
 std::string format_KOLT_par(const KOLT_PAR *kp) {

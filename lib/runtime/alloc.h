@@ -1,10 +1,15 @@
 #pragma once
 // Zero-filled allocation that ends the run on a zero size or on exhausted memory, so that
-// no caller has to test for failure. Every byte count is computed overflow-safe.
+// no caller has to test for failure. Every byte count is computed overflow-safe. Large blocks
+// are mappings of their own (on transparent huge pages where offered): every block of
+// calloc_1d and calloc_2d_data is released with free_1d, never with free().
 #include <cstddef>
 #include <cstdlib>
 
 void *calloc_1d(size_t nv, size_t size);
+
+// Releases a block of calloc_1d or calloc_2d_data (nullptr: nothing).
+void free_1d(void *p);
 
 void zero_1d(void *buf, int count, size_t size);
 
@@ -33,6 +38,6 @@ T **calloc_2d(size_t ncols, size_t nlines) {
 template <class T>
 void free_2d(T **lines) {
   if (lines == nullptr) return;
-  free(lines[0]);
+  free_1d(lines[0]);
   free(lines);
 }

@@ -46,8 +46,24 @@ TEST(Alloc, BlocksAreZeroAndLinesContiguous) {
   zero_1d(bytes + 1, 3, 4);
   zero_1d(bytes, 0, 4);
   for (int i = 0; i < 16; i++) EXPECT_EQ(bytes[i], i >= 1 && i <= 12 ? 0 : 0xFF) << i;
-  free(v);
+  free_1d(v);
   free_2d(t);
+}
+
+// Blocks from 4 MiB up are mappings of their own: zero to the last byte, writable, and
+// released by free_1d (free() would crash); a block freed makes room for the next.
+TEST(Alloc, LargeBlocksAreZeroAndFreedByFree1d) {
+  for (int round = 0; round < 100; round++) {
+    const size_t n = (size_t{5} << 20) + 8 * round + 1;
+    auto *v = static_cast<unsigned char *>(calloc_1d(n, 1));
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(v) % (size_t{2} << 20), 0u);  // not calloc's
+    EXPECT_EQ(v[0] | v[n / 2] | v[n - 1], 0);
+    memset(v, round + 1, n);
+    free_1d(v);
+  }
+  float **g = calloc_2d<float>(1536, 1024);
+  EXPECT_EQ(g[1023][1535], 0.0f);
+  free_2d(g);
 }
 
 // A run that spends 0.3 s of processor time computing and then 0.4 s asleep: each time on its
