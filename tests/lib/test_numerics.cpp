@@ -55,6 +55,9 @@ TEST(Svd, DecompositionMatchesReferenceBitForBit) {
       for (int rep = 0; rep < 3; rep++) {
         SCOPED_TRACE(testing::Message() << m << "x" << n << " #" << rep);
         Matrix a = random_matrix(m, n, rng), ref = a, v(n, n), vref(n, n);
+        // Only the first column non-zero: zero pivots where the loops beyond the kernels run.
+        for (int j = 2; rep == 0 && n >= 9 && j <= n; j++)
+          for (int i = 1; i <= m; i++) a[i][j] = ref[i][j] = 0.0;
         std::vector<double> w(n + 1), wref(n + 1);
         svdcmp(a.p(), m, n, w.data(), v.p());
         oracle_svdcmp(ref.p(), m, n, wref.data(), vref.p());
@@ -172,7 +175,8 @@ TEST(Fit, PairAndSingleFitsMatchTheReferenceFits) {
       std::vector<double *> colp(ma + 1);
       for (int j = 0; j <= ma; j++) colp[j] = cols[j];
       ASSERT_EQ(pair_fit_build(x.data(), y.data(), z1.data(), z2.data(), sig.data(), m, a1.data(),
-                     a2.data(), ma, colp.data(), v.p(), w.data(), &c1, &c2, f), NR_OK);
+                     a2.data(), ma, colp.data(), v.p(), w.data(), m % 2 ? nullptr : &c1, &c2, f),
+                NR_OK);
       oracle_svdfit(x.data(), y.data(), z1.data(), sig.data(), m, r1.data(), ma, u.p(), vref.p(),
                     wref.data(), &rc1, f);
       oracle_svdfit(x.data(), y.data(), z2.data(), sig.data(), m, r2.data(), ma, u.p(), vref.p(),
@@ -184,7 +188,7 @@ TEST(Fit, PairAndSingleFitsMatchTheReferenceFits) {
              &sc2, f);
       EXPECT_TRUE(same_bits(sc2, rc2)) << sc2 << " " << rc2;
       for (int j = 1; j <= ma; j++) EXPECT_TRUE(same_bits(s2[j], r2[j])) << "single fit term " << j;
-      EXPECT_TRUE(same_bits(c1, rc1) && same_bits(c2, rc2)) << c1 << " " << rc1;
+      EXPECT_TRUE((m % 2 || same_bits(c1, rc1)) && same_bits(c2, rc2)) << c1 << " " << rc1;
       for (int j = 1; j <= ma; j++) {
         EXPECT_TRUE(same_bits(a1[j], r1[j]) && same_bits(a2[j], r2[j])) << "term " << j;
         EXPECT_TRUE(same_bits(w[j], wref[j])) << "w" << j;

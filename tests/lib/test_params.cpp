@@ -153,7 +153,7 @@ TEST(KeywordReader, StringQuotesCrlfEndMarksCutLengthAndMissingKey) {
   const struct { const char *text; int len, status; const char *value; } cases[] = {
       {"t: \"a b\"\r\n", 10, 0, "a b"}, {"t:\nu: x\n", 8, 0, ""},
       {"t: 0123456789\n", 14, 0, "0123456"}, {"t: ab;c d\n", 10, 0, "ab"},
-      {"t: abcdef\n", 6, 0, "abc"}, {"u: x\n", 5, -1, ""}};
+      {"t: abcdef\n", 6, 0, "abc"}, {"t:\t a \t \r\n", 9, 0, "a"}, {"u: x\n", 5, -1, ""}};
   for (const auto &c : cases) {
     char dest[8] = "old";
     int status = 0;
