@@ -31,6 +31,7 @@ class ParWarning(UserWarning):
 
 
 def _warn_lines(text):
+    """Issues one ParWarning per line of the readers' warning text, at the caller's caller."""
     for line in text.splitlines():
         warnings.warn(line, ParWarning, stacklevel=3)
 
@@ -48,6 +49,7 @@ def read_par(path):
 
 
 def _int32(value, name):
+    """value as an int of the 32-bit range (the KOLT_par integers'), else ValueError."""
     try:
         value = operator.index(value)
     except TypeError:
@@ -58,6 +60,7 @@ def _int32(value, name):
 
 
 def _grid_size(nr, naz):
+    """ValueError for a grid the program cannot index: no cells, or 2**31 - 1 or more."""
     if nr <= 0 or naz <= 0:
         raise ValueError(f"offset grid of no cells: {nr} x {naz} samples")
     if nr * naz >= 2**31 - 1:
@@ -65,6 +68,7 @@ def _grid_size(nr, naz):
 
 
 def _par_key(par, key):
+    """par[key], or ValueError when par has no such key."""
     try:
         return par[key]
     except (KeyError, TypeError):
@@ -86,6 +90,7 @@ def read_grids(offs_path, ccp_path, par):
 
 
 def _grid_array(a, kind, itemsize, dtype, name):
+    """a as a native C-contiguous 2-D array of dtype (either byte order accepted)."""
     a = np.asarray(a)
     if a.dtype.kind != kind or a.dtype.itemsize != itemsize:
         raise ValueError(f"{name} must be {np.dtype(dtype).name} (either byte order), "
@@ -159,6 +164,7 @@ class Solution(NamedTuple):
 
     @classmethod
     def _of(cls, d, first=False):
+        """The record of a solution dict of _core (first: the first fit, which has no bounds)."""
         bounds = (None, None, None) if first else d["bounds"]
         return cls(*bounds, d["accepted"], tuple(d["range_poly"]), tuple(d["azimuth_poly"]),
                    d["sd_range"], d["sd_azimuth"], tuple(d["singular_values"]))
@@ -200,6 +206,7 @@ class Result:
         self.report = state.report
 
     def __repr__(self):
+        """Model size, samples, accepted samples and passes."""
         return (f"<polyest.Result npoly={self.npoly} samples={self.samples} "
                 f"accepted={self.solutions[-1].accepted} passes={self.passes}>")
 
