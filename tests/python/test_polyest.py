@@ -157,7 +157,10 @@ def test_failures_raise_and_leave_the_interpreter_alive(tmp_path):
             call()
         if error is polyest.Error:
             assert raised.value.report.startswith("fit parameters: ")
-    assert json.dumps(polyest.fit(offs, cc, par).to_dict()) == json.dumps(result.to_dict())
+    geometry = [par["offset_estimation_" + k] for k in
+                ("starting_range", "range_spacing", "starting_azimuth", "azimuth_spacing")]
+    alive = polyest.fit(offs, cc, geometry=geometry, thres=par["offset_estimation_threshold"])
+    assert json.dumps(alive.to_dict()) == json.dumps(result.to_dict())
 
 
 def test_memory_exhaustion_raises_memory_error(tmp_path):
