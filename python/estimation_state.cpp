@@ -19,11 +19,12 @@ constexpr size_t FIT_DIM = 7;  // six terms, used 1-based, as the program alloca
 template <class T>
 bool native_grid(const py::array &a, int nr, int naz) {
   return py::isinstance<py::array_t<T, py::array::c_style>>(a) && a.dtype().byteorder() != '>' &&
-         a.ndim() == 2 && a.shape(0) == naz && a.shape(1) == nr;
+         (a.flags() & py::detail::npy_api::NPY_ARRAY_ALIGNED_) != 0 && a.ndim() == 2 &&
+         a.shape(0) == naz && a.shape(1) == nr;
 }
 
 // The rows of a C-contiguous grid, in place.
-template <class Row, class T>
+template <class Row>
 std::vector<Row *> rows_of(const py::array &a, int nr, int naz) {
   auto *data = const_cast<Row *>(reinterpret_cast<const Row *>(a.data()));
   std::vector<Row *> rows(static_cast<size_t>(naz));
@@ -42,10 +43,10 @@ Estimation::Estimation(py::array offs, py::array cc, const GRID_GEOMETRY &grid, 
   if (nr <= 0 || naz <= 0 || static_cast<long long>(nr) * naz >= INT_MAX)
     throw py::value_error("offset grid of no cells or too large");
   if (!native_grid<std::complex<float>>(offs_, nr, naz) || !native_grid<float>(cc_, nr, naz))
-    throw py::value_error("offs and cc must be C-contiguous native complex64 and float32 grids "
-                          "of the geometry's shape");
-  offs_rows_ = rows_of<fcomplex, std::complex<float>>(offs_, nr, naz);
-  cc_rows_ = rows_of<float, float>(cc_, nr, naz);
+    throw py::value_error("offs and cc must be aligned, C-contiguous, native complex64 and "
+                          "float32 grids of the geometry's shape");
+  offs_rows_ = rows_of<fcomplex>(offs_, nr, naz);
+  cc_rows_ = rows_of<float>(cc_, nr, naz);
   try {
     start(npoly, interactive);
   } catch (...) {

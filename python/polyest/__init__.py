@@ -97,8 +97,8 @@ def _grid_array(a, kind, itemsize, dtype, name):
                          f"not {a.dtype}")
     if a.ndim != 2:
         raise ValueError(f"{name} must be a grid of 2 dimensions, not {a.ndim}")
-    # The same array when it is native and C-contiguous already: no copy.
-    return np.ascontiguousarray(a, dtype=dtype)
+    # The same array when it is native, aligned and C-contiguous already: no copy.
+    return np.require(a, dtype, ("C_CONTIGUOUS", "ALIGNED"))
 
 
 def _start(offs, cc, par, npoly, thres, geometry, interactive):
