@@ -131,7 +131,7 @@ def _start(offs, cc, par, npoly, thres, geometry, interactive):
             raise ValueError("give either par or geometry, not both")
         if thres is None:
             raise ValueError("thres is needed with geometry")
-        if len(geometry) != 4:
+        if not isinstance(geometry, (tuple, list)) or len(geometry) != 4:
             raise ValueError("geometry is (starting_range, range_spacing, starting_azimuth, "
                              "azimuth_spacing)")
     names = ("starting range", "range spacing", "starting azimuth", "azimuth spacing")
