@@ -1,6 +1,7 @@
 """The Python module against the program: the golden cases and generated scenes give the
 program's files, report and warnings; the interactive mode, failures, threads, the command line."""
-import json, os, re, shutil, subprocess, sys, threading, warnings
+import json, os, re, shutil, subprocess, sys, warnings
+from concurrent.futures import ThreadPoolExecutor
 from pathlib import Path
 
 import numpy as np
@@ -188,14 +189,9 @@ def test_two_threads_give_the_results_of_each_alone(tmp_path):
         scenes.append((*read_scene(tmp_path / str(seed), names)[:3], npoly))
     run = [lambda s=s: json.dumps(polyest.fit(s[1], s[2], s[0], npoly=s[3]).to_dict())
            for s in scenes]
-    alone, together = [f() for f in run], [None, None]
-    threads = [threading.Thread(target=lambda k=k: together.__setitem__(k, run[k]()))
-               for k in range(2)]
-    for t in threads:
-        t.start()
-    for t in threads:
-        t.join()
-    assert together == alone
+    alone = [f() for f in run]
+    with ThreadPoolExecutor(2) as pool:
+        assert list(pool.map(lambda f: f(), run)) == alone
 
 
 def test_command_line_prints_json_and_changes_no_file(tmp_path):
