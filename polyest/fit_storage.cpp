@@ -17,6 +17,8 @@ size_t column_stride(long long rows) {
 
 }  // namespace
 
+size_t design_column_stride(long long nsamp) { return column_stride(nsamp + 1); }
+
 void allocate_fit(long long nsamp, int npoly, pair_fit_fn *fit, MODEL_FIT *f) {
   *f = MODEL_FIT{};
   f->npoly = npoly;
@@ -26,7 +28,7 @@ void allocate_fit(long long nsamp, int npoly, pair_fit_fn *fit, MODEL_FIT *f) {
   f->a_az = calloc_1d_of<double>(FIT_DIM);
   f->cvm_rng = calloc_2d<double>(FIT_DIM, FIT_DIM);
   f->cvm_az = calloc_2d<double>(FIT_DIM, FIT_DIM);
-  f->svd_u = calloc_2d<double>(column_stride(nsamp + 1), FIT_DIM);
+  f->svd_u = calloc_2d<double>(design_column_stride(nsamp), FIT_DIM);
   f->svd_v = calloc_2d<double>(FIT_DIM, FIT_DIM);
   f->svd_w = calloc_1d_of<double>(FIT_DIM);
 }

@@ -46,7 +46,11 @@ void read_KOLT_par(FILE *fp, KOLT_PAR *kp) {
   char *text = static_cast<char *>(calloc_1d(static_cast<size_t>(len + 1), 1));
   // A short read only makes the text end earlier: the rest of the buffer stays zero.
   fr_swap(text, 1, static_cast<size_t>(len), fp);
+  read_KOLT_par_text(text, len, kp);
+  free_1d(text);
+}
 
+void read_KOLT_par_text(const char *text, int len, KOLT_PAR *kp) {
   auto get_int = [&](const char *key, int *dest) { rd_int(text, len, key, dest); };
   auto get_dbl = [&](const char *key, double *dest) { rd_dbl(text, len, key, dest); };
 
@@ -90,7 +94,6 @@ void read_KOLT_par(FILE *fp, KOLT_PAR *kp) {
   get_int("range_looks", &kp->range_looks);
   get_int("azimuth_looks", &kp->azimuth_looks);
   rd_vec(text, len, "diff_phase_fit", kp->diff_phase_fit, 6);
-  free_1d(text);
 }
 
 std::string format_KOLT_par(const KOLT_PAR *kp) {

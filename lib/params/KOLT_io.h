@@ -46,6 +46,10 @@ struct KOLT_PAR {
 // warning. The stream stays open.
 void read_KOLT_par(FILE *fp, KOLT_PAR *kp);
 
+// The keys of a text already in memory, text[0 .. len) with a NUL at text[len], as
+// read_KOLT_par takes them from the file's text (for callers that read the file their own way).
+void read_KOLT_par_text(const char *text, int len, KOLT_PAR *kp);
+
 // Rewrites the file in place from its start; when the old text was longer, the rest of it
 // is blanked. Returns 0 when every write and the final flush succeeded, else -1.
 int write_KOLT_par(FILE *fp, const KOLT_PAR *kp);
