@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "params/KOLT_io.h"
-#include "offset_samples.h"
+#include "grid_input.h"
 
 int main(int argc, char *argv[]) {
   if (argc != 5) {
@@ -20,10 +20,11 @@ int main(int argc, char *argv[]) {
   }
   KOLT_PAR kp{};
   OFFSET_SAMPLES s{};
+  GRID_ARRAYS g{};
   read_KOLT_par(par, &kp);
   if (describe_grid(&kp, &s) != 0) return -1;
-  allocate_samples(&kp, &s);
-  if (select_samples(offs, ccp, 1, &s) != 0) return -1;
+  allocate_samples(&kp, &s, &g);
+  select_samples(offs, ccp, &g, &s);
   for (int k = 1; k <= s.ndata; k++) {
     const double record[4] = {s.x_rng[k], s.y_az[k], s.off_rng[k], s.sig[k]};
     fwrite(record, sizeof record, 1, out);
@@ -32,6 +33,6 @@ int main(int argc, char *argv[]) {
     fprintf(stderr, "\nERROR: scene_xyzw: error writing %s\n\n", argv[4]);
     return -1;
   }
-  free_samples(&s);
+  free_samples(&s, &g);
   return 0;
 }

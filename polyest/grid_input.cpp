@@ -20,14 +20,14 @@ int describe_grid(const KOLT_PAR *kp, OFFSET_SAMPLES *s) {
   return 0;
 }
 
-void allocate_samples(const KOLT_PAR *kp, OFFSET_SAMPLES *s) {
+void allocate_samples(const KOLT_PAR *kp, OFFSET_SAMPLES *s, GRID_ARRAYS *g) {
   // Negative sizes become huge unsigned counts, which fail in the allocators.
   const size_t nr = static_cast<size_t>(static_cast<long long>(s->nr));
   const size_t naz = static_cast<size_t>(static_cast<long long>(s->naz));
   const size_t nvec = static_cast<size_t>(s->nsamp + 1);
-  s->ccp_grid = calloc_2d<float>(nr, naz);
-  s->offs_grid = calloc_2d<fcomplex>(nr, naz);
-  s->coffs_grid = calloc_2d<fcomplex>(nr, naz);
+  g->ccp = calloc_2d<float>(nr, naz);
+  g->offs = calloc_2d<fcomplex>(nr, naz);
+  g->coffs = calloc_2d<fcomplex>(nr, naz);
   s->rng_coord = calloc_1d_of<double>(nr);
   s->az_coord = calloc_1d_of<double>(naz);
   s->x_rng = calloc_1d_of<double>(nvec);
@@ -36,29 +36,44 @@ void allocate_samples(const KOLT_PAR *kp, OFFSET_SAMPLES *s) {
   s->cc = calloc_1d_of<double>(nvec);
   s->off_rng = calloc_1d_of<double>(nvec);
   s->off_az = calloc_1d_of<double>(nvec);
+  s->sample_cells = calloc_1d_of<uint64_t>(sample_cell_words(s->nsamp));
   s->ndata = 0;
 
   set_grid_coordinates(grid_geometry(kp), s);
 }
 
-void select_samples(FILE *fp_offs, FILE *fp_ccp, OFFSET_SAMPLES *s) {
+namespace {
+
+// The offsets of this many bytes (and their cross-correlations, half as many) are read at a
+// time, converted in place and selected from, in the grids' first rows.
+constexpr size_t READ_BLOCK_BYTES = size_t{4} << 20;
+
+}  // namespace
+
+void select_samples(FILE *fp_offs, FILE *fp_ccp, const GRID_ARRAYS *g, OFFSET_SAMPLES *s) {
   rewind(fp_offs);
   const size_t nr = static_cast<size_t>(s->nr);
+  const size_t fit = READ_BLOCK_BYTES / (sizeof(fcomplex) * nr);
+  const int block_rows = static_cast<int>(fit < 1 ? 1 : fit < size_t(s->naz) ? fit : s->naz);
   s->ndata = 0;
-  for (int i = 0; i < s->naz; i++) {
-    fr_swap(s->offs_grid[i], 4, 2 * nr, fp_offs);
-    fr_swap(s->ccp_grid[i], 4, nr, fp_ccp);
-    collect_row_samples(s, i);
+  for (int i0 = 0; i0 < s->naz; i0 += block_rows) {
+    const int rows = s->naz - i0 < block_rows ? s->naz - i0 : block_rows;
+    const size_t cells = nr * static_cast<size_t>(rows);
+    fr_swap_zero_rest(g->offs[0], 4, 2 * cells, fp_offs);
+    fr_swap_zero_rest(g->ccp[0], 4, cells, fp_ccp);
+    for (int r = 0; r < rows; r++) collect_row_samples(s, i0 + r, g->offs[r], g->ccp[r]);
   }
   print_selection(stdout, s->ndata, s->nsamp);
 }
 
-void free_samples(OFFSET_SAMPLES *s) {
-  free_2d(s->ccp_grid);
-  free_2d(s->offs_grid);
-  free_2d(s->coffs_grid);
+void free_samples(OFFSET_SAMPLES *s, GRID_ARRAYS *g) {
+  free_2d(g->ccp);
+  free_2d(g->offs);
+  free_2d(g->coffs);
   double *vectors[] = {s->rng_coord, s->az_coord, s->x_rng, s->y_az,
                        s->sig,       s->cc,       s->off_rng, s->off_az};
   for (double *v : vectors) free_1d(v);
+  free_1d(s->sample_cells);
   *s = OFFSET_SAMPLES{};
+  *g = GRID_ARRAYS{};
 }

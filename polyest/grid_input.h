@@ -6,15 +6,25 @@
 #include "estimation/samples.h"
 #include "params/KOLT_io.h"
 
+// The grids of the run, allocated at their full size as they always have been, so that a grid
+// too large for this machine fails at the same allocation with the same message. Only their
+// first rows are touched: they are the buffer the files are read through, a block of rows at a
+// time, and (coffs) the culled grid's row buffer; the pages of the rest are never faulted in.
+struct GRID_ARRAYS {
+  float **ccp;
+  fcomplex **offs;
+  fcomplex **coffs;
+};
+
 // Prints the grid geometry lines and checks the grid size. Returns -1 after an error
 // message when the grid cannot be indexed.
 int describe_grid(const KOLT_PAR *kp, OFFSET_SAMPLES *s);
 
-// Allocates the grids, coordinates and sample arrays (zero-filled); ends the run when
-// memory cannot be had.
-void allocate_samples(const KOLT_PAR *kp, OFFSET_SAMPLES *s);
+// Allocates the grids, coordinates, sample arrays and the map of sample cells (zero-filled);
+// ends the run when memory cannot be had.
+void allocate_samples(const KOLT_PAR *kp, OFFSET_SAMPLES *s, GRID_ARRAYS *g);
 
-// Reads both grids row by row and collects the samples, then prints the sample count.
-void select_samples(FILE *fp_offs, FILE *fp_ccp, OFFSET_SAMPLES *s);
+// Reads both grid files and collects the samples, then prints the sample count.
+void select_samples(FILE *fp_offs, FILE *fp_ccp, const GRID_ARRAYS *g, OFFSET_SAMPLES *s);
 
-void free_samples(OFFSET_SAMPLES *s);
+void free_samples(OFFSET_SAMPLES *s, GRID_ARRAYS *g);

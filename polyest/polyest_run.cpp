@@ -16,14 +16,14 @@
 
 namespace {
 
-int run_stages(int argc, char *argv[], pair_fit_fn *fit, RUN_SETTINGS *rs, OFFSET_SAMPLES *s,
-               MODEL_FIT *f) {
+int run_stages(int argc, char *argv[], pair_fit_fn *fit, RUN_SETTINGS *rs, GRID_ARRAYS *g,
+               OFFSET_SAMPLES *s, MODEL_FIT *f) {
   KOLT_PAR kp{};
   if (open_run(argc, argv, rs, &kp) != 0) return -1;
   if (describe_grid(&kp, s) != 0) return -1;
-  allocate_samples(&kp, s);
+  allocate_samples(&kp, s, g);
   allocate_fit(s->nsamp, rs->npoly, fit, f);
-  select_samples(rs->fp_offs, rs->fp_ccp, s);
+  select_samples(rs->fp_offs, rs->fp_ccp, g, s);
   SOLUTION first, last;
   if (const int status = first_solution(s, f, &first)) {
     print_estimation_error(status);
@@ -32,7 +32,7 @@ int run_stages(int argc, char *argv[], pair_fit_fn *fit, RUN_SETTINGS *rs, OFFSE
   print_first_solution(stdout, &first, f->npoly);
   if (cull_outliers(s, f, first, rs->thres, rs->interact_mode, &last) != 0) return -1;
   release_design(f);
-  if (write_results(rs, s, f, &last, &kp) != 0) return -1;
+  if (write_results(rs, s, g->coffs[0], f, &last, &kp) != 0) return -1;
   stop_timing();
   return flush_report();
 }
@@ -50,11 +50,12 @@ int polyest_run_with(int argc, char *argv[], pair_fit_fn *fit) {
   }
   start_timing();
   RUN_SETTINGS rs{};
+  GRID_ARRAYS g{};
   OFFSET_SAMPLES s{};
   MODEL_FIT f{};
-  const int status = run_stages(argc, argv, fit, &rs, &s, &f);
+  const int status = run_stages(argc, argv, fit, &rs, &g, &s, &f);
   close_run_streams(&rs);
   free_fit(&f);
-  free_samples(&s);
+  free_samples(&s, &g);
   return status;
 }

@@ -27,13 +27,12 @@ int flush_report() {
   return 0;
 }
 
-int write_results(RUN_SETTINGS *rs, const OFFSET_SAMPLES *s, const MODEL_FIT *f,
-                  const SOLUTION *sol, KOLT_PAR *kp) {
+int write_results(RUN_SETTINGS *rs, const OFFSET_SAMPLES *s, fcomplex *row_buffer,
+                  const MODEL_FIT *f, const SOLUTION *sol, KOLT_PAR *kp) {
   print_final_report(stdout, f, sol);
   if (rs->coffs_out == 1) {
     printf("\nbinary culled offsets: %s\n", rs->coffs_path);
-    // The grid's first row is the row buffer: zero from its allocation, left zero.
-    if (const int status = write_culled_grid(rs->fp_coffs, s, s->coffs_grid[0]))
+    if (const int status = write_culled_grid(rs->fp_coffs, s, row_buffer))
       return output_failed(status, "\nERROR: error writing to binary culled offsets file: %s\n\n",
                            rs->coffs_path);
   } else {

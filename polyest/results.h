@@ -5,11 +5,11 @@
 #include "params/KOLT_io.h"
 #include "run_settings.h"
 
-// The final solution's report, then the outputs, then kp (with the solution's polynomials)
-// rewritten into the parameter file. Returns 0 when everything was written, -1 after an error
-// message.
-int write_results(RUN_SETTINGS *rs, const OFFSET_SAMPLES *s, const MODEL_FIT *f,
-                  const SOLUTION *sol, KOLT_PAR *kp);
+// The final solution's report, then the outputs (the culled grid built row by row in
+// row_buffer: nr cells, zero), then kp (with the solution's polynomials) rewritten into the
+// parameter file. Returns 0 when everything was written, -1 after an error message.
+int write_results(RUN_SETTINGS *rs, const OFFSET_SAMPLES *s, fcomplex *row_buffer,
+                  const MODEL_FIT *f, const SOLUTION *sol, KOLT_PAR *kp);
 
 // Flushes standard output: 0 when the whole report so far was written, else -1 after the
 // error message (a run whose report is lost has failed).

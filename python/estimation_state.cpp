@@ -64,13 +64,12 @@ void Estimation::start(int npoly, bool interactive) {
   s_.nr = nr;
   s_.naz = naz;
   s_.nsamp = static_cast<long long>(nr) * naz;
-  s_.offs_grid = offs_rows_.data();
-  s_.ccp_grid = cc_rows_.data();
   const size_t nvec = static_cast<size_t>(s_.nsamp) + 1;
   s_.rng_coord = zeroed<double>(static_cast<size_t>(nr));
   s_.az_coord = zeroed<double>(static_cast<size_t>(naz));
   for (double **v : {&s_.x_rng, &s_.y_az, &s_.sig, &s_.cc, &s_.off_rng, &s_.off_az})
     *v = zeroed<double>(nvec);
+  s_.sample_cells = zeroed<uint64_t>(sample_cell_words(s_.nsamp));
   f_.npoly = npoly;
   f_.funcs = basis_for(npoly);
   f_.fit = svdfit_pair;
@@ -88,7 +87,7 @@ void Estimation::start(int npoly, bool interactive) {
     py::gil_scoped_release unlocked;
     CLocale c_locale;
     set_grid_coordinates(grid_, &s_);
-    for (int i = 0; i < naz; i++) collect_row_samples(&s_, i);
+    for (int i = 0; i < naz; i++) collect_row_samples(&s_, i, offs_rows_[i], cc_rows_[i]);
     status = first_solution(&s_, &f_, &first);
     report_.print([&](FILE *out) {
       print_model_line(out, npoly);
@@ -108,6 +107,7 @@ void Estimation::release_arrays() {
   for (double *v : {s_.rng_coord, s_.az_coord, s_.x_rng, s_.y_az, s_.sig, s_.cc, s_.off_rng,
                     s_.off_az, f_.a_rng, f_.a_az, f_.svd_w})
     free(v);
+  free(s_.sample_cells);
   for (double **m : {f_.cvm_rng, f_.cvm_az, f_.svd_v, f_.svd_u}) free_2d(m);
   s_ = OFFSET_SAMPLES{};
   f_ = MODEL_FIT{};

@@ -37,6 +37,14 @@ size_t fr_swap(void *buf, int size, size_t count, FILE *fp) {
   return n;
 }
 
+size_t fr_swap_zero_rest(void *buf, int size, size_t count, FILE *fp) {
+  const size_t bytes = static_cast<size_t>(size) * count;
+  const size_t got = fread(buf, 1, bytes, fp);
+  std::memset(static_cast<unsigned char *>(buf) + got, 0, bytes - got);
+  swap_to_file_order(buf, size, count);
+  return size > 0 ? got / static_cast<size_t>(size) : 0;
+}
+
 size_t fw_swap(void *buf, int size, size_t count, FILE *fp) {
   swap_to_file_order(buf, size, count);
   return fwrite(buf, static_cast<size_t>(size), count, fp);

@@ -8,6 +8,10 @@
 // whatever the read returned. Returns the number of whole elements read.
 size_t fr_swap(void *buf, int size, size_t count, FILE *fp);
 
+// fr_swap into a buffer that is used again: the bytes the read did not fill are set to zero
+// before the conversion, so the result is that of fr_swap into a zero-filled buffer.
+size_t fr_swap_zero_rest(void *buf, int size, size_t count, FILE *fp);
+
 // Converts count elements of the caller's buffer to file order in place (the buffer is
 // not restored), then writes them. Returns the number of whole elements written.
 size_t fw_swap(void *buf, int size, size_t count, FILE *fp);

@@ -1,7 +1,10 @@
 #pragma once
-// The offsets grid of a run in memory and the samples selected from it. Whoever fills the
-// record allocates its arrays: polyest ends the run when memory runs out, other callers do as
-// they see fit.
+// The samples selected from an offsets grid and the map of their cells. Whoever fills the record
+// allocates its arrays: polyest ends the run when memory runs out, other callers do as they see
+// fit. The grid itself is read row by row and need not be kept.
+#include <cstddef>
+#include <cstdint>
+
 #include "binio/fcomplex.h"
 #include "grid/offset_grid.h"
 
@@ -9,12 +12,9 @@ struct OFFSET_SAMPLES {
   int nr;              // grid columns (range)
   int naz;             // grid rows (azimuth)
   long long nsamp;     // nr * naz
-  float **ccp_grid;    // rows of cross-correlations, host order
-  fcomplex **offs_grid;  // rows of offsets, host order
-  fcomplex **coffs_grid; // rows of the culled offsets grid (only the first is used, as the
-                         // row buffer of its writer)
   double *rng_coord;   // 0-based, per column
   double *az_coord;    // 0-based, per row
+  uint64_t *sample_cells;  // one bit per grid cell (row by row), set where the cell is a sample
   // 1-based, k = 1 .. ndata
   double *x_rng;
   double *y_az;
@@ -28,25 +28,34 @@ struct OFFSET_SAMPLES {
 // Mark of a culled sample in sig.
 constexpr double SIG_CULLED = 1.0e9;
 
+// 64-bit words of the sample_cells map of a grid of ncells cells.
+inline size_t sample_cell_words(long long ncells) { return static_cast<size_t>(ncells + 63) / 64; }
+
 // Image coordinates of every column and row of the grid.
 void set_grid_coordinates(const GRID_GEOMETRY &g, OFFSET_SAMPLES *s);
 
-// Appends the samples of grid row i, in column order, to the sample arrays.
-void collect_row_samples(OFFSET_SAMPLES *s, int i);
+// Appends the samples of grid row i (its offsets and cross-correlations in host order), in
+// column order, to the sample arrays and marks their cells. Rows go in increasing order.
+void collect_row_samples(OFFSET_SAMPLES *s, int i, const fcomplex *row, const float *cc_row);
 
 // Calls body(i, j, k) for every surviving (not culled) sample k at its grid cell (row i,
-// column j), in sample order: the grid is walked with the selection test, so sample k meets
-// its own cell and no division by the grid spacing is needed.
+// column j), in sample order: the map of sample cells is walked, so sample k meets its own
+// cell and no division by the grid spacing is needed.
 template <class Body>
 void for_each_surviving_sample(const OFFSET_SAMPLES *s, Body body) {
-  int k = 0;
-  for (int i = 0; i < s->naz; i++) {
-    const fcomplex *row = s->offs_grid[i];
-    const float *ccp_row = s->ccp_grid[i];
-    for (int j = 0; j < s->nr; j++) {
-      if (!is_sample_cell(row[j], ccp_row[j])) continue;
+  const size_t words = sample_cell_words(s->nsamp);
+  const long long nr = s->nr;
+  int k = 0, i = 0;
+  long long row_start = 0;  // the first cell of row i
+  for (size_t w = 0; w < words; w++) {
+    for (uint64_t bits = s->sample_cells[w]; bits != 0; bits &= bits - 1) {
+      const long long cell = static_cast<long long>(w * 64) + __builtin_ctzll(bits);
       k++;
-      if (s->sig[k] != SIG_CULLED) body(i, j, k);
+      while (cell >= row_start + nr) {
+        i++;
+        row_start += nr;
+      }
+      if (s->sig[k] != SIG_CULLED) body(i, static_cast<int>(cell - row_start), k);
     }
   }
 }
