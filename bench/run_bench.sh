@@ -44,9 +44,9 @@ measure() {
   printf '%s\n' "${lines[@]}" | sort -n | sed -n "$(( (repeat + 1) / 2 ))p"
 }
 
-# The floor's row follows each polyest row, with the same columns (iter: its own culling
-# iterations); x_floor on the polyest row is polyest's wall time (both outputs written) over
-# the floor's (no outputs).
+# Each polyest row (both outputs written) is followed by a row of polyest without outputs
+# ("no-out", as the floor runs) and the floor's row, with the same columns (iter: its own
+# culling iterations); x_floor is the row's wall time over the floor's.
 printf '%-11s %-7s %9s %5s %5s %8s %8s %8s %6s' grid run cells terms iter wall_s cpu_s peak_MB \
   B/cell
 [ $have_floor = 1 ] && printf ' %7s' x_floor
@@ -78,7 +78,9 @@ for g in $grids; do
     [ $have_floor = 1 ] && printf ' %7.2f' "$(echo "$wall / $fwall" | bc -l)"
     if [ $have_peer = 1 ]; then
       mv "$work/coffs" "$work/coffs.polyest"
-      read -r pwall _ pkib _ <<<"$(measure "$work/pout" /usr/bin/python3 "$peer" \
+      # numpy as its users run it: without this machine's OpenBLAS overrides, which slow it.
+      read -r pwall _ pkib _ <<<"$(measure "$work/pout" env -u OPENBLAS_CORETYPE \
+        -u OPENBLAS_L2_SIZE /usr/bin/python3 "$peer" \
         "$scene.offs" "$scene.ccp" "$work/par" "$work/coffs" "$work/list" - "$t")"
       same=differs
       cmp -s "$work/coffs" "$work/coffs.polyest" && same=identical
@@ -94,6 +96,13 @@ for g in $grids; do
       printf ' %10.2f %7.3f' "$gwall" "$(echo "$wall / $gwall" | bc -l)"
     fi
     [ "$status" = 0 ] || printf ' (exit %s)' "$status"
+    printf '\n'
+    read -r nwall ncpu nkib nstatus <<<"$(measure "$work/nout" "$build/polyest/polyest" \
+      "$scene.offs" "$scene.ccp" "$work/par" - - - "$t")"
+    printf '%-11s %-7s %9s %5s %5s %8.2f %8.2f %8.0f %6.0f' "${g}x$g" no-out "$samples" "$t" \
+      "$iter" "$nwall" "$ncpu" "$((nkib / 1024))" "$(echo "$nkib * 1024 / ($g * $g)" | bc -l)"
+    [ $have_floor = 1 ] && printf ' %7.2f' "$(echo "$nwall / $fwall" | bc -l)"
+    [ "$nstatus" = 0 ] || printf ' (exit %s)' "$nstatus"
     printf '\n'
     if [ $have_floor = 1 ]; then
       printf '%-11s %-7s %9s %5s %5s %8.2f %8.2f %8.0f %6.0f' "${g}x$g" floor "$samples" "$t" \
