@@ -72,29 +72,29 @@ TEST_P(GoldenCase, MatchesExpectedRun) {
   if (fs::exists(dir / "in")) fs::copy(dir / "in", work.root, fs::copy_options::recursive);
   const std::string program =
       fs::exists(dir / "program") ? read_lines(dir / "program").at(0) : "polyest";
-  CHILD_SPEC spec;
-  spec.argv = {kPrograms.at(program)};
-  spec.workdir = work.root;
-  spec.name = program;
-  for (const auto &a : read_lines(dir / "args")) spec.argv.push_back(a);
-  if (fs::exists(dir / "stdin")) spec.stdin_path = (dir / "stdin").string();
-  if (fs::exists(dir / "stdout_to")) spec.stdout_path = read_lines(dir / "stdout_to").at(0);
-  if (fs::exists(dir / "fsize_limit")) spec.fsize_limit = std::stol(read_file(dir / "fsize_limit"));
+  CHILD_COMMAND cmd;
+  cmd.argv = {kPrograms.at(program)};
+  cmd.workdir = work.root;
+  cmd.name = program;
+  for (const auto &a : read_lines(dir / "args")) cmd.argv.push_back(a);
+  if (fs::exists(dir / "stdin")) cmd.stdin_path = (dir / "stdin").string();
+  if (fs::exists(dir / "stdout_to")) cmd.stdout_path = read_lines(dir / "stdout_to").at(0);
+  if (fs::exists(dir / "fsize_limit")) cmd.fsize_limit = std::stol(read_file(dir / "fsize_limit"));
   // fifos: named pipes made in the working folder; env: NAME=VALUE settings of the run, where
   // a locale in LC_ALL must exist (or be made) or the case is skipped.
   if (fs::exists(dir / "fifos")) {
     for (const auto &name : read_lines(dir / "fifos"))
       ASSERT_EQ(mkfifo((work.root + "/" + name).c_str(), 0600), 0) << name;
   }
-  if (fs::exists(dir / "env")) spec.env = read_lines(dir / "env");
+  if (fs::exists(dir / "env")) cmd.env = read_lines(dir / "env");
   ScratchDir locales;
-  for (const auto &e : std::vector<std::string>(spec.env)) {
+  for (const auto &e : std::vector<std::string>(cmd.env)) {
     if (e.rfind("LC_ALL=", 0) != 0) continue;
     const std::string path = locale_path_for(e.substr(7), locales.root);
     if (path.empty()) GTEST_SKIP() << "locale " << e.substr(7) << " cannot be had";
-    if (path != "/") spec.env.push_back("LOCPATH=" + path);
+    if (path != "/") cmd.env.push_back("LOCPATH=" + path);
   }
-  const CHILD_RESULT r = run_child(spec);
+  const CHILD_RESULT r = run_child(cmd);
 
   EXPECT_EQ(program == "polyest" ? mask_stdout(r.out) : r.out, read_file(dir / "stdout"));
   EXPECT_EQ(r.err, read_file(dir / "stderr"));

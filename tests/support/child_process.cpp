@@ -32,28 +32,28 @@ void drain(int fd[2], std::string *dest[2]) {
 
 }  // namespace
 
-CHILD_RESULT run_child(const CHILD_SPEC &spec) {
+CHILD_RESULT run_child(const CHILD_COMMAND &cmd) {
   int out[2], err[2];
   if (pipe(out) != 0 || pipe(err) != 0) return CHILD_RESULT{-1, "", "pipe failed"};
   const pid_t pid = fork();
   if (pid == 0) {
-    const int in = open(spec.stdin_path.c_str(), O_RDONLY);
-    const int o = spec.stdout_path.empty() ? out[1] : open(spec.stdout_path.c_str(), O_WRONLY);
+    const int in = open(cmd.stdin_path.c_str(), O_RDONLY);
+    const int o = cmd.stdout_path.empty() ? out[1] : open(cmd.stdout_path.c_str(), O_WRONLY);
     if (in < 0 || o < 0 || dup2(in, 0) < 0 || dup2(o, 1) < 0 || dup2(err[1], 2) < 0) _exit(127);
     close(out[0]);
     close(err[0]);
-    if (!spec.workdir.empty() && chdir(spec.workdir.c_str()) != 0) _exit(127);
-    if (spec.fsize_limit > 0) {
+    if (!cmd.workdir.empty() && chdir(cmd.workdir.c_str()) != 0) _exit(127);
+    if (cmd.fsize_limit > 0) {
       signal(SIGXFSZ, SIG_IGN);
-      const rlimit lim{static_cast<rlim_t>(spec.fsize_limit), static_cast<rlim_t>(spec.fsize_limit)};
+      const rlimit lim{static_cast<rlim_t>(cmd.fsize_limit), static_cast<rlim_t>(cmd.fsize_limit)};
       if (setrlimit(RLIMIT_FSIZE, &lim) != 0) _exit(127);
     }
-    for (const auto &v : spec.env) putenv(const_cast<char *>(v.c_str()));
+    for (const auto &v : cmd.env) putenv(const_cast<char *>(v.c_str()));
     std::vector<char *> argv;
-    for (const auto &a : spec.argv) argv.push_back(const_cast<char *>(a.c_str()));
-    if (!spec.name.empty()) argv[0] = const_cast<char *>(spec.name.c_str());
+    for (const auto &a : cmd.argv) argv.push_back(const_cast<char *>(a.c_str()));
+    if (!cmd.name.empty()) argv[0] = const_cast<char *>(cmd.name.c_str());
     argv.push_back(nullptr);
-    execv(spec.argv[0].c_str(), argv.data());
+    execv(cmd.argv[0].c_str(), argv.data());
     _exit(127);
   }
   close(out[1]);

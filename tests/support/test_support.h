@@ -52,7 +52,7 @@ std::string stdout_of(F f) {
 // A child process: argv[0] is the program's path; it runs in workdir (when not empty) with
 // stdin_path as standard input, standard output into stdout_path when not empty, env added to its environment and, when fsize_limit > 0,
 // every file it writes capped at that size (a failing disk).
-struct CHILD_SPEC {
+struct CHILD_COMMAND {
   std::vector<std::string> argv;
   std::string workdir, stdin_path = "/dev/null", stdout_path;
   std::vector<std::string> env;
@@ -66,10 +66,10 @@ struct CHILD_RESULT {
   std::string out, err;
 };
 
-CHILD_RESULT run_child(const CHILD_SPEC &spec);
+CHILD_RESULT run_child(const CHILD_COMMAND &cmd);
 
 inline CHILD_RESULT run_child(const std::vector<std::string> &argv) {
-  CHILD_SPEC spec;
-  spec.argv = argv;
-  return run_child(spec);
+  CHILD_COMMAND cmd;
+  cmd.argv = argv;
+  return run_child(cmd);
 }
