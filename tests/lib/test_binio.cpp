@@ -46,6 +46,11 @@ TEST(SwapIo, NumbersAreStoredBigEndianAndReadBack) {
   EXPECT_EQ(memcmp(buf, "\0\0\x80\x3F\x44\x33\x34\x12\x08\x07\x06\x05", 12), 0);
   EXPECT_EQ(fr_swap(buf, 4, 0, fp), 0u);
   EXPECT_EQ(buf[0], 0);
+  // Into a buffer used before: what the read does not fill becomes zero, then all is converted.
+  rewind(fp);
+  memset(buf, 0x77, sizeof buf);
+  EXPECT_EQ(fr_swap_zero_rest(buf, 4, 3, fp), 1u);
+  EXPECT_EQ(memcmp(buf, "\0\0\x80\x3F\0\0\x34\x12\0\0\0\0", 12), 0);
   fclose(fp);
 }
 
