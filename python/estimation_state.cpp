@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "estimation/culled_outputs.h"
-#include "fit_storage.h"
 #include "report.h"
 #include "runtime/alloc.h"
 
@@ -13,8 +12,6 @@ namespace py = pybind11;
 
 namespace polyest_py {
 namespace {
-
-constexpr size_t FIT_DIM = 7;  // six terms, used 1-based, as the program allocates them
 
 template <class T>
 bool native_grid(const py::array &a, int nr, int naz) {
@@ -73,13 +70,13 @@ void Estimation::start(int npoly, bool interactive) {
   f_.npoly = npoly;
   f_.funcs = basis_for(npoly);
   f_.fit = svdfit_pair;
-  f_.a_rng = zeroed<double>(FIT_DIM);
-  f_.a_az = zeroed<double>(FIT_DIM);
-  f_.svd_w = zeroed<double>(FIT_DIM);
-  f_.cvm_rng = zeroed_lines<double>(FIT_DIM, FIT_DIM);
-  f_.cvm_az = zeroed_lines<double>(FIT_DIM, FIT_DIM);
-  f_.svd_v = zeroed_lines<double>(FIT_DIM, FIT_DIM);
-  f_.svd_u = zeroed_lines<double>(design_column_stride(s_.nsamp), FIT_DIM);
+  f_.a_rng = zeroed<double>(MODEL_FIT_DIM);
+  f_.a_az = zeroed<double>(MODEL_FIT_DIM);
+  f_.svd_w = zeroed<double>(MODEL_FIT_DIM);
+  f_.cvm_rng = zeroed_lines<double>(MODEL_FIT_DIM, MODEL_FIT_DIM);
+  f_.cvm_az = zeroed_lines<double>(MODEL_FIT_DIM, MODEL_FIT_DIM);
+  f_.svd_v = zeroed_lines<double>(MODEL_FIT_DIM, MODEL_FIT_DIM);
+  f_.svd_u = zeroed_lines<double>(design_column_stride(s_.nsamp), MODEL_FIT_DIM);
 
   SOLUTION first;
   int status;

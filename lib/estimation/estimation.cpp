@@ -16,7 +16,8 @@ int fit_both_directions(const OFFSET_SAMPLES *s, MODEL_FIT *f, SOLUTION *sol) {
                             f->funcs);
   if (status != NR_OK) return status;
   svdvar(f->svd_v, f->npoly, f->svd_w, f->cvm_rng);
-  svdvar(f->svd_v, f->npoly, f->svd_w, f->cvm_az);
+  for (int i = 1; i <= f->npoly; i++)
+    for (int j = 1; j <= f->npoly; j++) f->cvm_az[i][j] = f->cvm_rng[i][j];
   for (int t = 0; t < 6; t++) {
     const bool fitted = t < f->npoly;
     sol->w[t] = fitted ? f->svd_w[t + 1] : 0.0;

@@ -4,6 +4,7 @@
 // standard input or ends the run: a failure comes back as a status, whose text is the
 // program's own message (estimation_message).
 #include <cmath>
+#include <cstddef>
 
 #include "estimation/samples.h"
 #include "numerics/svd.h"
@@ -20,6 +21,17 @@ const char *estimation_message(int status);
 
 // Basis function of an npoly-term model (npoly is 1, 3, 4 or 6).
 basis_fn basis_for(int npoly);
+
+// Elements of each vector and of each side of each matrix of a MODEL_FIT: six terms, 1-based.
+constexpr size_t MODEL_FIT_DIM = 7;
+
+// Elements per stored column of the design matrix for a grid of nsamp cells: nsamp + 1
+// rounded up to whole cache lines plus 13 lines, so that the columns, read side by side, never
+// sit a power of two apart (grids of 2^k cells would otherwise map every column onto the same
+// cache sets).
+inline size_t design_column_stride(long long nsamp) {
+  return (static_cast<size_t>(nsamp + 1) + 7) / 8 * 8 + 8 * 13;
+}
 
 // The working arrays of the fits, 1-based, allocated by the caller.
 struct MODEL_FIT {
