@@ -84,9 +84,10 @@ void BM_svdfit_pair(benchmark::State &state) {
   for (int j = 0; j <= n; j++) cols[j] = storage.data() + size_t(j) * (m + 1);
   Matrix v(n, n);
   double chisq1, chisq2;
+  const FIT_ARRAYS rows{s.x.data(), s.y.data(), s.z.data(), z2.data(), s.sig.data()};
   for (auto _ : state) {
-    svdfit_pair(s.x.data(), s.y.data(), s.z.data(), z2.data(), s.sig.data(), m, a1.data(),
-                a2.data(), n, cols.data(), v.line.data(), w.data(), &chisq1, &chisq2, basis_of(n));
+    svdfit_pair(fit_source(&rows), m, a1.data(), a2.data(), n, cols.data(), v.line.data(),
+                w.data(), &chisq1, &chisq2, basis_of(n));
     benchmark::DoNotOptimize(chisq2);
   }
   state.SetItemsProcessed(state.iterations() * int64_t(m));

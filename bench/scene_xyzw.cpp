@@ -26,7 +26,7 @@ int main(int argc, char *argv[]) {
   allocate_samples(&kp, &s, &g);
   select_samples(offs, ccp, &g, &s);
   for (int k = 1; k <= s.ndata; k++) {
-    const double record[4] = {s.x_rng[k], s.y_az[k], s.off_rng[k], s.sig[k]};
+    const double record[4] = {sample_x(&s, k), sample_y(&s, k), s.off_rng[k], sample_sig(&s, k)};
     fwrite(record, sizeof record, 1, out);
   }
   if (fflush(out) != 0 || ferror(out) || fclose(out) != 0) {

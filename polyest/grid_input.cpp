@@ -30,12 +30,12 @@ void allocate_samples(const KOLT_PAR *kp, OFFSET_SAMPLES *s, GRID_ARRAYS *g) {
   g->coffs = calloc_2d<fcomplex>(nr, naz);
   s->rng_coord = calloc_1d_of<double>(nr);
   s->az_coord = calloc_1d_of<double>(naz);
-  s->x_rng = calloc_1d_of<double>(nvec);
-  s->y_az = calloc_1d_of<double>(nvec);
-  s->sig = calloc_1d_of<double>(nvec);
-  s->cc = calloc_1d_of<double>(nvec);
-  s->off_rng = calloc_1d_of<double>(nvec);
-  s->off_az = calloc_1d_of<double>(nvec);
+  s->column = calloc_1d_of<int>(nvec);
+  s->row = calloc_1d_of<int>(nvec);
+  s->off_rng = calloc_1d_of<float>(nvec);
+  s->off_az = calloc_1d_of<float>(nvec);
+  s->cc = calloc_1d_of<float>(nvec);
+  s->culled = calloc_1d_of<uint8_t>(nvec);
   s->sample_cells = calloc_1d_of<uint64_t>(sample_cell_words(s->nsamp));
   s->ndata = 0;
 
@@ -70,10 +70,9 @@ void free_samples(OFFSET_SAMPLES *s, GRID_ARRAYS *g) {
   free_2d(g->ccp);
   free_2d(g->offs);
   free_2d(g->coffs);
-  double *vectors[] = {s->rng_coord, s->az_coord, s->x_rng, s->y_az,
-                       s->sig,       s->cc,       s->off_rng, s->off_az};
-  for (double *v : vectors) free_1d(v);
-  free_1d(s->sample_cells);
+  void *vectors[] = {s->rng_coord, s->az_coord, s->column, s->row,         s->off_rng,
+                     s->off_az,    s->cc,       s->culled, s->sample_cells};
+  for (void *v : vectors) free_1d(v);
   *s = OFFSET_SAMPLES{};
   *g = GRID_ARRAYS{};
 }

@@ -64,8 +64,10 @@ void Estimation::start(int npoly, bool interactive) {
   const size_t nvec = static_cast<size_t>(s_.nsamp) + 1;
   s_.rng_coord = zeroed<double>(static_cast<size_t>(nr));
   s_.az_coord = zeroed<double>(static_cast<size_t>(naz));
-  for (double **v : {&s_.x_rng, &s_.y_az, &s_.sig, &s_.cc, &s_.off_rng, &s_.off_az})
-    *v = zeroed<double>(nvec);
+  s_.column = zeroed<int>(nvec);
+  s_.row = zeroed<int>(nvec);
+  for (float **v : {&s_.off_rng, &s_.off_az, &s_.cc}) *v = zeroed<float>(nvec);
+  s_.culled = zeroed<uint8_t>(nvec);
   s_.sample_cells = zeroed<uint64_t>(sample_cell_words(s_.nsamp));
   f_.npoly = npoly;
   f_.funcs = basis_for(npoly);
@@ -101,10 +103,10 @@ void Estimation::start(int npoly, bool interactive) {
 Estimation::~Estimation() { release_arrays(); }
 
 void Estimation::release_arrays() {
-  for (double *v : {s_.rng_coord, s_.az_coord, s_.x_rng, s_.y_az, s_.sig, s_.cc, s_.off_rng,
-                    s_.off_az, f_.a_rng, f_.a_az, f_.svd_w})
-    free(v);
-  free(s_.sample_cells);
+  void *arrays[] = {s_.rng_coord, s_.az_coord, s_.column,       s_.row,    s_.off_rng,
+                    s_.off_az,    s_.cc,       s_.culled,       f_.a_rng,  f_.a_az,
+                    f_.svd_w,     s_.sample_cells};
+  for (void *v : arrays) free(v);
   for (double **m : {f_.cvm_rng, f_.cvm_az, f_.svd_v, f_.svd_u}) free_2d(m);
   s_ = OFFSET_SAMPLES{};
   f_ = MODEL_FIT{};

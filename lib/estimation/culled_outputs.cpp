@@ -20,8 +20,8 @@ int write_culled_grid(FILE *fp, const OFFSET_SAMPLES *s, fcomplex *row_buffer) {
   };
   for_each_surviving_sample(s, [&](int i, int j, int k) {
     write_rows_before(i);
-    row_buffer[j].re = static_cast<float>(s->off_rng[k]);
-    row_buffer[j].im = static_cast<float>(s->off_az[k]);
+    row_buffer[j].re = s->off_rng[k];
+    row_buffer[j].im = s->off_az[k];
   });
   write_rows_before(s->naz);
   return ferror(fp) || fflush(fp) != 0 || ferror(fp) ? -1 : 0;
@@ -69,7 +69,7 @@ int write_culled_list(FILE *fp, const OFFSET_SAMPLES *s, const double poly_rng[6
   char *end = buffer;
   int y_row = -1, y_length = 0;  // y's text, formatted at its row's first line
   for_each_surviving_sample(s, [&](int i, int j, int k) {
-    const double x = s->x_rng[k], y = s->y_az[k];
+    const double x = s->rng_coord[j], y = s->az_coord[i];
     const double fields[] = {s->off_rng[k], s->off_az[k],
                              r_poly1(poly_rng, x, y), az_poly1(poly_az, x, y), s->cc[k]};
     if (j < table_columns && x_length[j] > 0) {

@@ -7,13 +7,40 @@
 
 namespace {
 
+// The fit's rows of the samples: sample_x, sample_y, the offsets and sample_sig.
+void sample_rows(const void *data, int k0, int count, int fields, FIT_ROWS *out) {
+  const auto *s = static_cast<const OFFSET_SAMPLES *>(data);
+  if (fields & FIT_XY) {
+    for (int b = 0; b < count; b++) {
+      out->x[b] = sample_x(s, k0 + b);
+      out->y[b] = sample_y(s, k0 + b);
+    }
+  }
+  if (fields & FIT_Z) {
+    for (int b = 0; b < count; b++) {
+      out->z1[b] = s->off_rng[k0 + b];
+      out->z2[b] = s->off_az[k0 + b];
+    }
+  }
+  // sig two at a time, each lane the scalar division and choice of sample_sig.
+  typedef long long Mask2 __attribute__((vector_size(2 * sizeof(long long))));
+  const lanes::Lanes2 culled_sig{SIG_CULLED, SIG_CULLED};
+  int b = 0;
+  for (; b + 1 < count; b += 2) {
+    const int k = k0 + b;
+    const lanes::Lanes2 q = 1.0 / lanes::Lanes2{s->cc[k], s->cc[k + 1]};
+    const Mask2 culled{s->culled[k], s->culled[k + 1]};
+    lanes::store(out->sig + b, culled != 0 ? culled_sig : q);
+  }
+  if (b < count) out->sig[b] = sample_sig(s, k0 + b);
+}
+
 // Both directions share the weighted design matrix, so one decomposition serves both fits,
 // and their covariances come from the same V and w. Nothing reads the chi-square of the fits,
 // so its pass over the samples is left out.
 int fit_both_directions(const OFFSET_SAMPLES *s, MODEL_FIT *f, SOLUTION *sol) {
-  const int status = f->fit(s->x_rng, s->y_az, s->off_rng, s->off_az, s->sig, s->ndata, f->a_rng,
-                            f->a_az, f->npoly, f->svd_u, f->svd_v, f->svd_w, nullptr, nullptr,
-                            f->funcs);
+  const int status = f->fit(FIT_SOURCE{s, sample_rows}, s->ndata, f->a_rng, f->a_az, f->npoly,
+                            f->svd_u, f->svd_v, f->svd_w, nullptr, nullptr, f->funcs);
   if (status != NR_OK) return status;
   svdvar(f->svd_v, f->npoly, f->svd_w, f->cvm_rng);
   for (int i = 1; i <= f->npoly; i++)
@@ -35,14 +62,16 @@ void for_each_model_value(const OFFSET_SAMPLES *s, const double c_r[], const dou
                           Body body) {
   int k = 1;
   for (; k + 1 <= s->ndata; k += 2) {
-    const auto x = lanes::load<lanes::Lanes2>(s->x_rng + k);
-    const auto y = lanes::load<lanes::Lanes2>(s->y_az + k);
+    const lanes::Lanes2 x{sample_x(s, k), sample_x(s, k + 1)};
+    const lanes::Lanes2 y{sample_y(s, k), sample_y(s, k + 1)};
     const auto m_r = offset_poly(c_r, x, y), m_a = offset_poly(c_a, x, y);
     body(k, m_r[0], m_a[0]);
     body(k + 1, m_r[1], m_a[1]);
   }
-  for (; k <= s->ndata; k++)
-    body(k, r_poly1(c_r, s->x_rng[k], s->y_az[k]), az_poly1(c_a, s->x_rng[k], s->y_az[k]));
+  for (; k <= s->ndata; k++) {
+    const double x = sample_x(s, k), y = sample_y(s, k);
+    body(k, r_poly1(c_r, x, y), az_poly1(c_a, x, y));
+  }
 }
 
 // Marks every sample that disagrees with the models or correlates too weakly.
@@ -51,7 +80,7 @@ void cull_samples(OFFSET_SAMPLES *s, const SOLUTION *models, const CULL_BOUNDS &
     // All three tests, then one select: which samples fail is unpredictable.
     const bool cull = (std::fabs(s->off_rng[k] - m_r) >= b.rng) |
                       (std::fabs(s->off_az[k] - m_a) >= b.az) | (s->cc[k] <= b.cc);
-    s->sig[k] = cull ? SIG_CULLED : s->sig[k];
+    s->culled[k] |= static_cast<uint8_t>(cull);
   };
   for_each_model_value(s, models->poly_rng, models->poly_az, cull_sample);
 }
@@ -62,7 +91,7 @@ void sum_residuals(const OFFSET_SAMPLES *s, const SOLUTION *sol, int *naccept, d
   int n = 0;
   double sr = 0.0, sa = 0.0;
   auto add_sample = [&](int k, double m_r, double m_a) {
-    if (s->sig[k] == SIG_CULLED) return;
+    if (s->culled[k]) return;
     n++;
     const double e_r = m_r - s->off_rng[k];
     const double e_a = m_a - s->off_az[k];
@@ -104,8 +133,9 @@ int first_solution(const OFFSET_SAMPLES *s, MODEL_FIT *f, SOLUTION *sol) {
   if (const int status = fit_both_directions(s, f, sol)) return status;
   double sum_rng = 0.0, sum_az = 0.0;
   for (int k = 1; k <= s->ndata; k++) {
-    const double e_r = r_poly1(sol->poly_rng, s->x_rng[k], s->y_az[k]) - s->off_rng[k];
-    const double e_a = az_poly1(sol->poly_az, s->x_rng[k], s->y_az[k]) - s->off_az[k];
+    const double x = sample_x(s, k), y = sample_y(s, k);
+    const double e_r = r_poly1(sol->poly_rng, x, y) - s->off_rng[k];
+    const double e_a = az_poly1(sol->poly_az, x, y) - s->off_az[k];
     sum_rng += e_r * e_r;
     sum_az += e_a * e_a;
   }

@@ -11,12 +11,12 @@ void collect_row_samples(OFFSET_SAMPLES *s, int i, const fcomplex *row, const fl
   for (int j = 0; j < s->nr; j++) {
     if (!is_sample_cell(row[j], cc_row[j])) continue;
     k++;
-    s->x_rng[k] = s->rng_coord[j];
-    s->y_az[k] = s->az_coord[i];
+    s->column[k] = j;
+    s->row[k] = i;
     s->off_rng[k] = row[j].re;
     s->off_az[k] = row[j].im;
     s->cc[k] = cc_row[j];
-    s->sig[k] = 1.0 / s->cc[k];
+    s->culled[k] = 0;
     const long long cell = row_start + j;
     s->sample_cells[cell / 64] |= uint64_t{1} << (cell % 64);
   }

@@ -8,6 +8,9 @@
 #include "binio/fcomplex.h"
 #include "grid/offset_grid.h"
 
+// Each sample is kept in the narrowest exact form: its grid column and row (its coordinates
+// are those of the column and the row), its offsets and cross-correlation as read, and a mark
+// once culled. Its standard deviation sig is 1 / cc, or SIG_CULLED once culled (sample_sig).
 struct OFFSET_SAMPLES {
   int nr;              // grid columns (range)
   int naz;             // grid rows (azimuth)
@@ -16,17 +19,23 @@ struct OFFSET_SAMPLES {
   double *az_coord;    // 0-based, per row
   uint64_t *sample_cells;  // one bit per grid cell (row by row), set where the cell is a sample
   // 1-based, k = 1 .. ndata
-  double *x_rng;
-  double *y_az;
-  double *sig;         // 1 / cc, or SIG_CULLED once culled
-  double *cc;
-  double *off_rng;
-  double *off_az;
+  int *column;
+  int *row;
+  float *off_rng;
+  float *off_az;
+  float *cc;
+  uint8_t *culled;     // 1 once culled
   int ndata;
 };
 
-// Mark of a culled sample in sig.
+// The sig of a culled sample.
 constexpr double SIG_CULLED = 1.0e9;
+
+inline double sample_x(const OFFSET_SAMPLES *s, int k) { return s->rng_coord[s->column[k]]; }
+inline double sample_y(const OFFSET_SAMPLES *s, int k) { return s->az_coord[s->row[k]]; }
+inline double sample_sig(const OFFSET_SAMPLES *s, int k) {
+  return s->culled[k] ? SIG_CULLED : 1.0 / s->cc[k];
+}
 
 // 64-bit words of the sample_cells map of a grid of ncells cells.
 inline size_t sample_cell_words(long long ncells) { return static_cast<size_t>(ncells + 63) / 64; }
@@ -55,7 +64,7 @@ void for_each_surviving_sample(const OFFSET_SAMPLES *s, Body body) {
         i++;
         row_start += nr;
       }
-      if (s->sig[k] != SIG_CULLED) body(i, static_cast<int>(cell - row_start), k);
+      if (!s->culled[k]) body(i, static_cast<int>(cell - row_start), k);
     }
   }
 }

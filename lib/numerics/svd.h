@@ -18,14 +18,43 @@ typedef void (*basis_fn)(double p[], double x, double y);
 void svdfit(double x[], double y[], double z[], double sig[], int ndata, double a[], int ma,
             double **u, double **v, double w[], double *chisq, basis_fn funcs);
 
+// Rows of a fit, handed over a block at a time: x, y, the two data values and sig of rows
+// k0 .. k0 + count - 1 in elements 0 .. count - 1.
+constexpr int FIT_BLOCK_ROWS = 64;
+struct FIT_ROWS {
+  double x[FIT_BLOCK_ROWS];
+  double y[FIT_BLOCK_ROWS];
+  double z1[FIT_BLOCK_ROWS];
+  double z2[FIT_BLOCK_ROWS];
+  double sig[FIT_BLOCK_ROWS];
+};
+
+// Which of a block's rows the fit needs besides sig: x and y, the data z1 and z2, or both.
+enum FIT_FIELDS { FIT_XY = 1, FIT_Z = 2 };
+
+// Where a pair fit reads its rows: rows(data, k0, count, fields, out) fills out with sig and
+// the fields asked for of rows k0 .. k0 + count - 1 (1-based, count at most FIT_BLOCK_ROWS),
+// in increasing k0. The fit reads its data only through it, so the caller keeps its samples in
+// whatever form suits it.
+struct FIT_SOURCE {
+  const void *data;
+  void (*rows)(const void *data, int k0, int count, int fields, FIT_ROWS *out);
+};
+
+// The rows of five 1-based arrays x, y, z1, z2 and sig (z2 may be z1).
+struct FIT_ARRAYS {
+  const double *x, *y, *z1, *z2, *sig;
+};
+FIT_SOURCE fit_source(const FIT_ARRAYS *arrays);
+
 // Two fits of the same weighted design, z1 and z2, from one decomposition: a1, chisq1 and
 // a2, chisq2 are those svdfit gives for each, bit for bit, and so are w and v. The design
 // matrix is held by columns, ucols[1..ma][1..ndata]; U itself is not kept. chisq1 and chisq2
 // may both be null: the pass over the data that computes them is then left out. It never ends
 // the run: it returns NR_OK, or NR_NO_CONVERGENCE or NR_NO_MEMORY (runtime/nr_util.h).
-typedef int pair_fit_fn(double x[], double y[], double z1[], double z2[], double sig[],
-                         int ndata, double a1[], double a2[], int ma, double **ucols, double **v,
-                         double w[], double *chisq1, double *chisq2, basis_fn funcs);
+typedef int pair_fit_fn(const FIT_SOURCE &rows, int ndata, double a1[], double a2[], int ma,
+                         double **ucols, double **v, double w[], double *chisq1, double *chisq2,
+                         basis_fn funcs);
 pair_fit_fn svdfit_pair;
 
 // Least-squares solution x[1..n] of U * diag(w) * V^T x = b[1..m].

@@ -54,15 +54,32 @@ void svdfit(double x[], double y[], double z[], double sig[], int ndata, double 
   free_dvector(b, 1, ndata);
 }
 
-int svdfit_pair(double x[], double y[], double z1[], double z2[], double sig[], int ndata,
-                double a1[], double a2[], int ma, double **ucols, double **v, double w[],
-                double *chisq1, double *chisq2, basis_fn funcs) {
+int svdfit_pair(const FIT_SOURCE &rows, int ndata, double a1[], double a2[], int ma,
+                double **ucols, double **v, double w[], double *chisq1, double *chisq2,
+                basis_fn funcs) {
   auto fit = isa_generic::svdfit_pair;
 #ifdef POLYEST_AVX_PATH
   if (avx_usable()) fit = isa_avx::svdfit_pair;
 #endif
-  return fit(x, y, z1, z2, sig, ndata, a1, a2, ma, ucols, v, w, chisq1, chisq2, funcs);
+  return fit(rows, ndata, a1, a2, ma, ucols, v, w, chisq1, chisq2, funcs);
 }
+
+namespace {
+
+void array_rows(const void *data, int k0, int count, int, FIT_ROWS *out) {
+  const auto *a = static_cast<const FIT_ARRAYS *>(data);
+  for (int b = 0; b < count; b++) {
+    out->x[b] = a->x[k0 + b];
+    out->y[b] = a->y[k0 + b];
+    out->z1[b] = a->z1[k0 + b];
+    out->z2[b] = a->z2[k0 + b];
+    out->sig[b] = a->sig[k0 + b];
+  }
+}
+
+}  // namespace
+
+FIT_SOURCE fit_source(const FIT_ARRAYS *arrays) { return FIT_SOURCE{arrays, array_rows}; }
 
 void svbksb(double **u, double w[], double **v, int m, int n, double b[], double x[]) {
   double *t = dvector(1, n);

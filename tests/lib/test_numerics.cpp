@@ -174,8 +174,9 @@ TEST(Fit, PairAndSingleFitsMatchTheReferenceFits) {
       basis_fn f = test_bases[ma];
       std::vector<double *> colp(ma + 1);
       for (int j = 0; j <= ma; j++) colp[j] = cols[j];
-      ASSERT_EQ(pair_fit_build(x.data(), y.data(), z1.data(), z2.data(), sig.data(), m, a1.data(),
-                     a2.data(), ma, colp.data(), v.p(), w.data(), m % 2 ? nullptr : &c1, &c2, f),
+      const FIT_ARRAYS rows{x.data(), y.data(), z1.data(), z2.data(), sig.data()};
+      ASSERT_EQ(pair_fit_build(fit_source(&rows), m, a1.data(), a2.data(), ma, colp.data(), v.p(),
+                               w.data(), m % 2 ? nullptr : &c1, &c2, f),
                 NR_OK);
       oracle_svdfit(x.data(), y.data(), z1.data(), sig.data(), m, r1.data(), ma, u.p(), vref.p(),
                     wref.data(), &rc1, f);

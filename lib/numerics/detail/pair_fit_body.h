@@ -42,19 +42,41 @@ void project_block(const double block[], int count, const Pair bb[], const doubl
   }
 }
 
-int svdfit_pair(double x[], double y[], double z1[], double z2[], double sig[], int ndata,
-                double a1[], double a2[], int ma, double **ucols, double **v, double w[],
-                double *chisq1, double *chisq2, basis_fn funcs) {
+// Reads sig and the fields of the rows 1 .. ndata from the source a block at a time into r and
+// calls body(k0, count) for each block.
+template <class Body>
+void for_each_row_block(const FIT_SOURCE &src, int ndata, int fields, FIT_ROWS &r, Body body) {
+  for (int k0 = 1; k0 <= ndata; k0 += FIT_BLOCK_ROWS) {
+    const int count = ndata - k0 + 1 < FIT_BLOCK_ROWS ? ndata - k0 + 1 : FIT_BLOCK_ROWS;
+    src.rows(src.data, k0, count, fields, &r);
+    body(k0, count);
+  }
+}
+
+// 1 / sig of a whole block, kLanes rows at a time (each lane the scalar division).
+inline void weights_of(const FIT_ROWS &r, double wt[]) {
+  for (int b = 0; b < FIT_BLOCK_ROWS; b += lanes::kLanes)
+    lanes::store(wt + b, 1.0 / lanes::load<lanes::Lanes>(r.sig + b));
+}
+
+int svdfit_pair(const FIT_SOURCE &src, int ndata, double a1[], double a2[], int ma,
+                double **ucols, double **v, double w[], double *chisq1, double *chisq2,
+                basis_fn funcs) {
+  static_assert(svd_detail::kBlock <= FIT_BLOCK_ROWS && FIT_BLOCK_ROWS % lanes::kLanes == 0);
   // p[1..ma], then the sums of both fits, [1..ma] each.
   const size_t len = static_cast<size_t>(ma) + 1;
   double *p = static_cast<double *>(malloc(3 * len * sizeof(double)));
   if (p == nullptr) return NR_NO_MEMORY;
   double *sums1 = p + len, *sums2 = sums1 + len;
-  for (int i = 1; i <= ndata; i++) {
-    funcs(p, x[i], y[i]);
-    double s = 1.0 / sig[i];
-    for (int j = 1; j <= ma; j++) ucols[j][i] = p[j] * s;
-  }
+  FIT_ROWS r{};  // the rows beyond a short block stay finite
+  double wt[FIT_BLOCK_ROWS];
+  for_each_row_block(src, ndata, FIT_XY, r, [&](int k0, int count) {
+    weights_of(r, wt);
+    for (int b = 0; b < count; b++) {
+      funcs(p, r.x[b], r.y[b]);
+      for (int j = 1; j <= ma; j++) ucols[j][k0 + b] = p[j] * wt[b];
+    }
+  });
   for (int j = 1; j <= ma; j++) {
     sums1[j] = 0.0;
     sums2[j] = 0.0;
@@ -63,10 +85,9 @@ int svdfit_pair(double x[], double y[], double z1[], double z2[], double sig[], 
   auto ready = [ma](double *wv) { zero_negligible(wv, ma); };
   Pair bb[svd_detail::kBlock];
   auto project = [&](int k0, int count, const double block[]) {
-    for (int b = 0; b < count; b++) {
-      const double s = 1.0 / sig[k0 + b];
-      bb[b] = Pair{z1[k0 + b] * s, z2[k0 + b] * s};
-    }
+    src.rows(src.data, k0, count, FIT_Z, &r);
+    weights_of(r, wt);
+    for (int b = 0; b < count; b++) bb[b] = Pair{r.z1[b] * wt[b], r.z2[b] * wt[b]};
     auto fixed = [&](auto cols) {
       project_block<cols.value>(block, count, bb, w, sums1, sums2);
     };
@@ -92,15 +113,17 @@ int svdfit_pair(double x[], double y[], double z1[], double z2[], double sig[], 
   // caller wants neither.
   double c1 = 0.0, c2 = 0.0;
   const int rows = chisq1 != nullptr || chisq2 != nullptr ? ndata : 0;
-  for (int i = 1; i <= rows; i++) {
-    funcs(p, x[i], y[i]);
-    Pair s{};
-    for (int j = 1; j <= ma; j++) s += Pair{a1[j], a2[j]} * p[j];
-    const Pair d = (Pair{z1[i], z2[i]} - s) / sig[i];
-    const Pair dd = d * d;
-    c1 += dd[0];
-    c2 += dd[1];
-  }
+  for_each_row_block(src, rows, FIT_XY | FIT_Z, r, [&](int, int count) {
+    for (int b = 0; b < count; b++) {
+      funcs(p, r.x[b], r.y[b]);
+      Pair s{};
+      for (int j = 1; j <= ma; j++) s += Pair{a1[j], a2[j]} * p[j];
+      const Pair d = (Pair{r.z1[b], r.z2[b]} - s) / r.sig[b];
+      const Pair dd = d * d;
+      c1 += dd[0];
+      c2 += dd[1];
+    }
+  });
   if (chisq1 != nullptr) *chisq1 = c1;
   if (chisq2 != nullptr) *chisq2 = c2;
   free(p);
