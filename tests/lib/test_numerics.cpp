@@ -12,22 +12,6 @@
 
 namespace {
 
-// 1-based matrix over one block, row 0 and column 0 unused; p() is what the routines take.
-struct Matrix {
-  int rows, cols;
-  std::vector<double> data;
-  std::vector<double *> line;
-  Matrix(int r, int c) : rows(r), cols(c), data(size_t(r + 1) * (c + 1)) {}
-  double *operator[](int i) { return data.data() + size_t(i) * (cols + 1); }
-  double **p() {
-    line.clear();
-    for (int i = 0; i <= rows; i++) line.push_back((*this)[i]);
-    return line.data();
-  }
-};
-
-bool same_bits(double a, double b) { return memcmp(&a, &b, sizeof a) == 0; }
-
 // Random entries of mixed scale, with zero, repeated and proportional columns mixed in.
 Matrix random_matrix(int m, int n, std::mt19937_64 &rng) {
   std::uniform_real_distribution<double> uni(-1.0, 1.0);

@@ -36,6 +36,22 @@ inline std::string replaced(std::string s, const std::string &from, const std::s
   return s;
 }
 
+// 1-based matrix over one block, row 0 and column 0 unused; p() is what the routines take.
+struct Matrix {
+  int rows, cols;
+  std::vector<double> data;
+  std::vector<double *> line;
+  Matrix(int r, int c) : rows(r), cols(c), data(size_t(r + 1) * (c + 1)) {}
+  double *operator[](int i) { return data.data() + size_t(i) * (cols + 1); }
+  double **p() {
+    line.clear();
+    for (int i = 0; i <= rows; i++) line.push_back((*this)[i]);
+    return line.data();
+  }
+};
+
+inline bool same_bits(double a, double b) { return memcmp(&a, &b, sizeof a) == 0; }
+
 // A literal text the tests compare with, kept beside the golden cases.
 inline std::string expected_text(const std::string &name) {
   return slurp(std::string(TEST_DATA_DIR) + "/golden/texts/" + name);
