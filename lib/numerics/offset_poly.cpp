@@ -1,22 +1,16 @@
 #include "numerics/offset_poly.h"
 
-void fpoly1(double p[], double, double) { p[1] = 1.0; }
+void fpoly1(double p[], double x, double y) { offset_poly_terms(p, x, y, 1); }
+void fpoly3(double p[], double x, double y) { offset_poly_terms(p, x, y, 3); }
+void fpoly4(double p[], double x, double y) { offset_poly_terms(p, x, y, 4); }
+void fpoly6(double p[], double x, double y) { offset_poly_terms(p, x, y, 6); }
 
-void fpoly3(double p[], double x, double y) {
-  p[1] = 1.0;
-  p[2] = x;
-  p[3] = y;
-}
-
-void fpoly4(double p[], double x, double y) {
-  fpoly3(p, x, y);
-  p[4] = x * y;
-}
-
-void fpoly6(double p[], double x, double y) {
-  fpoly4(p, x, y);
-  p[5] = x * x;
-  p[6] = y * y;
+int offset_poly_terms_of(void (*funcs)(double p[], double x, double y)) {
+  if (funcs == fpoly1) return 1;
+  if (funcs == fpoly3) return 3;
+  if (funcs == fpoly4) return 4;
+  if (funcs == fpoly6) return 6;
+  return 0;
 }
 
 double r_poly1(const double c[], double x, double y) { return offset_poly(c, x, y); }

@@ -10,6 +10,25 @@ void fpoly3(double p[], double x, double y);
 void fpoly4(double p[], double x, double y);
 void fpoly6(double p[], double x, double y);
 
+// N when funcs is fpolyN above, else 0.
+int offset_poly_terms_of(void (*funcs)(double p[], double x, double y));
+
+// The first n (1, 3, 4 or 6) terms into p[1..n], for T = double or a vector of doubles, each
+// lane the scalar products: what fpolyN writes.
+template <class T>
+inline void offset_poly_terms(T p[], T x, T y, int n) {
+  p[1] = T{} + 1.0;
+  if (n >= 3) {
+    p[2] = x;
+    p[3] = y;
+  }
+  if (n >= 4) p[4] = x * y;
+  if (n >= 6) {
+    p[5] = x * x;
+    p[6] = y * y;
+  }
+}
+
 // Value of the polynomial, grouped as ((c3*y + c1) + c4*x)*x + c0 + (c5*y + c2)*y.
 double r_poly1(const double c[], double x, double y);
 double az_poly1(const double c[], double x, double y);

@@ -125,9 +125,10 @@ void poly_basis(double p[], double x, double y) {
   const double terms[] = {1.0, x, y, x * y, x * x, y * y, x * x * y, x * y * y, x * x * x};
   for (int j = 1; j <= MA; j++) p[j] = terms[j - 1];
 }
-const basis_fn test_bases[] = {nullptr,        poly_basis<1>, poly_basis<2>, poly_basis<3>,
-                               poly_basis<4>, poly_basis<5>, poly_basis<6>, poly_basis<7>,
-                               poly_basis<8>, poly_basis<9>};
+// The model's own bases where they exist (the pair fit evaluates them inline, several rows at
+// a time), the same terms by this function elsewhere.
+const basis_fn test_bases[] = {nullptr, fpoly1, poly_basis<2>, fpoly3,        fpoly4,
+                               poly_basis<5>, fpoly6, poly_basis<7>, poly_basis<8>, poly_basis<9>};
 
 // Each build of the pair fit this machine can run (SSE2 always, AVX where supported).
 std::vector<std::pair<const char *, pair_fit_fn *>> pair_fit_builds() {

@@ -6,6 +6,7 @@
 
 #include "numerics/detail/svd_decompose.h"
 #include "numerics/lanes.h"
+#include "numerics/offset_poly.h"
 #include "numerics/pair_fit.h"
 #include "runtime/nr_util.h"
 
@@ -70,9 +71,20 @@ int svdfit_pair(const FIT_SOURCE &src, int ndata, double a1[], double a2[], int 
   double *sums1 = p + len, *sums2 = sums1 + len;
   FIT_ROWS r{};  // the rows beyond a short block stay finite
   double wt[FIT_BLOCK_ROWS];
+  // The design: with the offset polynomial's own basis kLanes rows at a time, inline; with any
+  // other basis (and for the rows left over) one row at a time.
+  const bool own_basis = offset_poly_terms_of(funcs) == ma;
   for_each_row_block(src, ndata, FIT_XY, r, [&](int k0, int count) {
     weights_of(r, wt);
-    for (int b = 0; b < count; b++) {
+    int b = 0;
+    for (; own_basis && b + lanes::kLanes <= count; b += lanes::kLanes) {
+      lanes::Lanes t[7];
+      offset_poly_terms(t, lanes::load<lanes::Lanes>(r.x + b), lanes::load<lanes::Lanes>(r.y + b),
+                        ma);
+      const lanes::Lanes s = lanes::load<lanes::Lanes>(wt + b);
+      for (int j = 1; j <= ma; j++) lanes::store(ucols[j] + k0 + b, t[j] * s);
+    }
+    for (; b < count; b++) {
       funcs(p, r.x[b], r.y[b]);
       for (int j = 1; j <= ma; j++) ucols[j][k0 + b] = p[j] * wt[b];
     }
