@@ -68,11 +68,20 @@ int write_culled_list(FILE *fp, const OFFSET_SAMPLES *s, const double poly_rng[6
   }
   char y_text[FIXED_TEXT_MAX];
   char *end = buffer;
-  int y_row = -1, y_length = 0;  // y's text, formatted at its row's first line
+  // y's text and the parts of both models that depend on y alone, at its row's first line.
+  int y_row = -1, y_length = 0;
+  OffsetPolyRow<double> part_rng{}, part_az{};
   for_each_surviving_sample(s, [&](int i, int j, int k) {
-    const double x = s->rng_coord[j], y = s->az_coord[i];
-    const double fields[] = {s->off_rng[k], s->off_az[k],
-                             r_poly1(poly_rng, x, y), az_poly1(poly_az, x, y), s->cc[k]};
+    if (i != y_row) {
+      y_row = i;
+      const double y = s->az_coord[i];
+      y_length = static_cast<int>(put_fixed(y_text, y, 8, 0) - y_text);
+      part_rng = offset_poly_row(poly_rng, y);
+      part_az = offset_poly_row(poly_az, y);
+    }
+    const double x = s->rng_coord[j];
+    const double fields[] = {s->off_rng[k], s->off_az[k], offset_poly_at(poly_rng, part_rng, x),
+                             offset_poly_at(poly_az, part_az, x), s->cc[k]};
     if (j < table_columns && x_length[j] > 0) {
       std::memcpy(end, x_text + static_cast<size_t>(j) * COORD_SLOT, COORD_SLOT);
       end += x_length[j];
@@ -80,10 +89,6 @@ int write_culled_list(FILE *fp, const OFFSET_SAMPLES *s, const double poly_rng[6
       end = put_fixed(end, x, 8, 0);
     }
     *end++ = ' ';
-    if (i != y_row) {
-      y_row = i;
-      y_length = static_cast<int>(put_fixed(y_text, y, 8, 0) - y_text);
-    }
     std::memcpy(end, y_text, static_cast<size_t>(y_length));
     end += y_length;
     // Unrolled: each field has branches of its own, which its own values train.

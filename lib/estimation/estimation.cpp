@@ -56,15 +56,24 @@ int fit_both_directions(const OFFSET_SAMPLES *s, MODEL_FIT *f, SOLUTION *sol) {
 
 // Calls body(k, m_r, m_a) for every sample k in increasing order, with the range and azimuth
 // models (coefficients c_r, c_a) at the sample's position; two samples are evaluated at once,
-// each lane the scalar operations of its sample.
+// each lane the scalar operations of its sample, and the parts of both models that depend on
+// the row alone are computed once for each row.
 template <class Body>
 void for_each_model_value(const OFFSET_SAMPLES *s, const double c_r[], const double c_a[],
                           Body body) {
-  int k = 1;
+  using lanes::Lanes2;
+  int k = 1, parts_row = -1;  // the row both lanes of the parts hold, or -1
+  OffsetPolyRow<Lanes2> part_r{}, part_a{};
   for (; k + 1 <= s->ndata; k += 2) {
-    const lanes::Lanes2 x{sample_x(s, k), sample_x(s, k + 1)};
-    const lanes::Lanes2 y{sample_y(s, k), sample_y(s, k + 1)};
-    const auto m_r = offset_poly(c_r, x, y), m_a = offset_poly(c_a, x, y);
+    const int i0 = s->row[k], i1 = s->row[k + 1];
+    if (i0 != parts_row || i1 != parts_row) {
+      const Lanes2 y{s->az_coord[i0], s->az_coord[i1]};
+      part_r = offset_poly_row(c_r, y);
+      part_a = offset_poly_row(c_a, y);
+      parts_row = i0 == i1 ? i0 : -1;
+    }
+    const Lanes2 x{sample_x(s, k), sample_x(s, k + 1)};
+    const Lanes2 m_r = offset_poly_at(c_r, part_r, x), m_a = offset_poly_at(c_a, part_a, x);
     body(k, m_r[0], m_a[0]);
     body(k + 1, m_r[1], m_a[1]);
   }

@@ -34,16 +34,34 @@ double r_poly1(const double c[], double x, double y);
 double az_poly1(const double c[], double x, double y);
 
 // The same evaluation for T = double or a vector of doubles (numerics/lanes.h), each lane
-// rounded as the scalar evaluation in this order.
+// rounded as the scalar evaluation in this order. It splits into the parts that depend on y
+// alone (offset_poly_row), which a walk along a grid row computes once, and the rest
+// (offset_poly_at): together they are the whole evaluation, operation for operation.
 template <class T>
-inline T offset_poly(const double c[], T x, T y) {
-  T t = c[3] * y;
-  t = t + c[1];
-  t = t + c[4] * x;
-  t = t * x;
-  t = t + c[0];
+struct OffsetPolyRow {
+  T a;  // c3*y + c1
+  T q;  // (c5*y + c2)*y
+};
+
+template <class T>
+inline OffsetPolyRow<T> offset_poly_row(const double c[], T y) {
+  T a = c[3] * y;
+  a = a + c[1];
   T q = c[5] * y;
   q = q + c[2];
   q = q * y;
-  return t + q;
+  return {a, q};
+}
+
+template <class T>
+inline T offset_poly_at(const double c[], const OffsetPolyRow<T> &row, T x) {
+  T t = row.a + c[4] * x;
+  t = t * x;
+  t = t + c[0];
+  return t + row.q;
+}
+
+template <class T>
+inline T offset_poly(const double c[], T x, T y) {
+  return offset_poly_at(c, offset_poly_row(c, y), x);
 }
