@@ -9,7 +9,7 @@
 // The grids of the run, allocated at their full size as they always have been, so that a grid
 // too large for this machine fails at the same allocation with the same message. Only their
 // first rows are touched: they are the buffer the files are read through, a block of rows at a
-// time, and (coffs) the culled grid's row buffer; the pages of the rest are never faulted in.
+// time, and (coffs) the culled grid's block of rows; the pages of the rest are never faulted in.
 struct GRID_ARRAYS {
   float **ccp;
   fcomplex **offs;

@@ -27,12 +27,13 @@ int flush_report() {
   return 0;
 }
 
-int write_results(RUN_SETTINGS *rs, const OFFSET_SAMPLES *s, fcomplex *row_buffer,
+int write_results(RUN_SETTINGS *rs, const OFFSET_SAMPLES *s, fcomplex *block_buffer,
                   const MODEL_FIT *f, const SOLUTION *sol, KOLT_PAR *kp) {
   print_final_report(stdout, f, sol);
   if (rs->coffs_out == 1) {
     printf("\nbinary culled offsets: %s\n", rs->coffs_path);
-    if (const int status = write_culled_grid(rs->fp_coffs, s, row_buffer))
+    if (const int status = write_culled_grid(rs->fp_coffs, s, block_buffer,
+                                             culled_grid_block_rows(s->nr, s->naz)))
       return output_failed(status, "\nERROR: error writing to binary culled offsets file: %s\n\n",
                            rs->coffs_path);
   } else {

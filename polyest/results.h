@@ -5,10 +5,11 @@
 #include "params/KOLT_io.h"
 #include "run_settings.h"
 
-// The final solution's report, then the outputs (the culled grid built row by row in
-// row_buffer: nr cells, zero), then kp (with the solution's polynomials) rewritten into the
-// parameter file. Returns 0 when everything was written, -1 after an error message.
-int write_results(RUN_SETTINGS *rs, const OFFSET_SAMPLES *s, fcomplex *row_buffer,
+// The final solution's report, then the outputs (the culled grid built a block of rows at a
+// time in block_buffer: culled_grid_block_rows rows of nr cells, zero), then kp (with the
+// solution's polynomials) rewritten into the parameter file. Returns 0 when everything was
+// written, -1 after an error message.
+int write_results(RUN_SETTINGS *rs, const OFFSET_SAMPLES *s, fcomplex *block_buffer,
                   const MODEL_FIT *f, const SOLUTION *sol, KOLT_PAR *kp);
 
 // Flushes standard output: 0 when the whole report so far was written, else -1 after the

@@ -237,13 +237,14 @@ std::string Estimation::report() {
 void Estimation::write_grid(const std::string &path) {
   auto held = lock();
   check_usable(true);
-  Owned<fcomplex> row(zeroed<fcomplex>(static_cast<size_t>(s_.nr)));
+  const int block_rows = culled_grid_block_rows(s_.nr, s_.naz);
+  Owned<fcomplex> rows(zeroed<fcomplex>(static_cast<size_t>(s_.nr) * block_rows));
   FILE *fp = fopen(path.c_str(), "w");
   if (fp == nullptr) raise_errno(path);
   int status;
   {
     py::gil_scoped_release unlocked;
-    status = write_culled_grid(fp, &s_, row.get());
+    status = write_culled_grid(fp, &s_, rows.get(), block_rows);
     if (fclose(fp) != 0) status = -1;
   }
   if (status != 0) raise_os_error("error writing to binary culled offsets file: " + path);

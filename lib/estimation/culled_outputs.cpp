@@ -8,22 +8,30 @@
 #include "numerics/offset_poly.h"
 #include "text/fixed_text.h"
 
-int write_culled_grid(FILE *fp, const OFFSET_SAMPLES *s, fcomplex *row_buffer) {
-  const size_t nfloats = 2 * static_cast<size_t>(s->nr);
-  int next_row = 0;
-  auto write_rows_before = [&](int end_row) {
-    for (; next_row < end_row; next_row++) {
-      if (ferror(fp)) continue;
-      fw_swap(row_buffer, 4, nfloats, fp);
-      memset(row_buffer, 0, sizeof(fcomplex) * static_cast<size_t>(s->nr));
-    }
+int culled_grid_block_rows(int nr, int naz) {
+  const size_t row_bytes = sizeof(fcomplex) * static_cast<size_t>(nr > 0 ? nr : 1);
+  const size_t fit = GRID_BLOCK_BYTES / row_bytes;
+  return static_cast<int>(fit < 1 ? 1 : fit < static_cast<size_t>(naz) ? fit : naz > 0 ? naz : 1);
+}
+
+int write_culled_grid(FILE *fp, const OFFSET_SAMPLES *s, fcomplex *rows, int block_rows) {
+  const size_t nr = static_cast<size_t>(s->nr);
+  int block_start = 0;  // the grid row in rows[0]
+  // Writes the rows block_start .. end_row - 1 of the buffer in one call and clears them.
+  auto write_block = [&](int end_row) {
+    const size_t cells = nr * static_cast<size_t>(end_row - block_start);
+    if (!ferror(fp)) fw_swap(rows, 4, 2 * cells, fp);
+    memset(rows, 0, sizeof(fcomplex) * cells);
+    block_start = end_row;
   };
   for_each_surviving_sample(s, [&](int i, int j, int k) {
-    write_rows_before(i);
-    row_buffer[j].re = s->off_rng[k];
-    row_buffer[j].im = s->off_az[k];
+    while (i >= block_start + block_rows) write_block(block_start + block_rows);
+    fcomplex &cell = rows[static_cast<size_t>(i - block_start) * nr + static_cast<size_t>(j)];
+    cell.re = s->off_rng[k];
+    cell.im = s->off_az[k];
   });
-  write_rows_before(s->naz);
+  while (block_start < s->naz)
+    write_block(s->naz - block_start < block_rows ? s->naz : block_start + block_rows);
   return ferror(fp) || fflush(fp) != 0 || ferror(fp) ? -1 : 0;
 }
 

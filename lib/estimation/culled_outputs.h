@@ -8,9 +8,14 @@
 
 constexpr int CULLED_OUTPUT_NO_MEMORY = -2;
 
-// Each row is built in row_buffer (nr cells, zero on entry, left zero), converted and written,
-// so no grid of the culled offsets is ever filled. The stream is flushed, not closed.
-int write_culled_grid(FILE *fp, const OFFSET_SAMPLES *s, fcomplex *row_buffer);
+// The grid is built block_rows rows at a time in rows (block_rows x nr cells, zero on entry,
+// left zero), each block converted and written in one call, so no grid of the culled offsets
+// is ever filled. The stream is flushed, not closed.
+int write_culled_grid(FILE *fp, const OFFSET_SAMPLES *s, fcomplex *rows, int block_rows);
+
+// Rows of an nr x naz grid in a block of about GRID_BLOCK_BYTES (at least one, at most naz).
+constexpr size_t GRID_BLOCK_BYTES = size_t{1} << 20;
+int culled_grid_block_rows(int nr, int naz);
 
 // One line per surviving sample, "%8.0f %8.0f %10.3f %10.3f %10.3f %10.3f %10.3f\n" as printf
 // writes it: the cell's x and y, both offsets, both models (poly_rng, poly_az) there and the
