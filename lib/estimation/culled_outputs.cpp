@@ -10,8 +10,9 @@
 
 int culled_grid_block_rows(int nr, int naz) {
   const size_t row_bytes = sizeof(fcomplex) * static_cast<size_t>(nr > 0 ? nr : 1);
-  const size_t fit = GRID_BLOCK_BYTES / row_bytes;
-  return static_cast<int>(fit < 1 ? 1 : fit < static_cast<size_t>(naz) ? fit : naz > 0 ? naz : 1);
+  size_t rows = GRID_BLOCK_BYTES / row_bytes;
+  if (naz > 0 && rows > static_cast<size_t>(naz)) rows = static_cast<size_t>(naz);
+  return rows < 1 ? 1 : static_cast<int>(rows);
 }
 
 int write_culled_grid(FILE *fp, const OFFSET_SAMPLES *s, fcomplex *rows, int block_rows) {
