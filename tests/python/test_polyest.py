@@ -78,7 +78,8 @@ def test_files_report_and_warnings_are_the_programs(case, tmp_path):
         args, source = (GOLDEN / case / "args").read_text().split("\n")[:-1], GOLDEN / case / "in"
     else:
         npoly, source = int(case[-1]), None
-        args = scene(tmp_path / "program", npoly + 10, (37, 51), npoly)
+        size = (37, 51) if npoly < 6 else (700, 400)  # the culled grid in several blocks
+        args = scene(tmp_path / "program", npoly + 10, size, npoly)
     ran, mine, stdout, names, thres, npoly = program_and_copy(tmp_path, args, source=source)
     par, offs, cc, caught = read_scene(mine, names)
     assert [str(w.message) for w in caught] == re.findall(r"^WARNING.*", stdout, re.M)
