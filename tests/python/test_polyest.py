@@ -94,8 +94,9 @@ def test_files_report_and_warnings_are_the_programs(case, tmp_path):
     assert files_of(mine) == files_of(ran)
     assert result.report == report_part(stdout)
     assert f"iterations: {result.passes}\n" in stdout and f"{result.samples} offset" in stdout
-    view = polyest.fit(big_endian_strided(offs), big_endian_strided(cc), par, npoly, thres)
-    assert json.dumps(view.to_dict()) == json.dumps(result.to_dict())
+    for layout in (big_endian_strided, np.asfortranarray, lambda a: a[::-1, ::-1].copy()[::-1, ::-1]):
+        view = polyest.fit(layout(offs), layout(cc), par, npoly, thres)
+        assert json.dumps(view.to_dict()) == json.dumps(result.to_dict())
     if names[3] and names[4]:
         coffs = np.fromfile(ran / names[3], ">c8").reshape(offs.shape)
         assert np.array_equal(result.accepted, coffs.real != 0)
@@ -122,7 +123,7 @@ def test_estimator_replays_the_interactive_mode(tmp_path):
     assert files_of(mine) == files_of(ran) and result.report == report_part(stdout)
     assert result.solutions == [first] + passes and len(passes) == result.passes == 2
     assert first.cc_threshold is None and passes[1].cc_threshold == 0.55
-    assert estimator.result() is result
+    assert estimator.result() is result and passes[0].cc_threshold == thres
     with pytest.raises(RuntimeError, match="finished"):
         estimator.cull(0.1, 1.0, 1.0)
 
@@ -135,7 +136,15 @@ def test_failures_raise_and_leave_the_interpreter_alive(tmp_path):
     os.mkfifo(tmp_path / "fifo")
     cases = [
         (ValueError, "npoly", lambda: polyest.fit(offs, cc, par, npoly=2)),
-        (ValueError, "npoly", lambda: polyest.Estimator(offs, cc, par, npoly=5.0)),
+        (ValueError, "npoly", lambda: polyest.Estimator(offs, cc, par, npoly=5)),
+        (TypeError, "npoly", lambda: polyest.Estimator(offs, cc, par, npoly=6.0)),
+        (TypeError, "npoly", lambda: polyest.fit(offs, cc, par, npoly=True)),
+        (TypeError, "thres", lambda: polyest.fit(offs, cc, par, thres="0.2")),
+        (ValueError, "thres", lambda: polyest.fit(offs, cc, par, thres=float("nan"))),
+        (ValueError, "thres", lambda: polyest.Estimator(offs, cc, par, thres=float("inf"))),
+        (ValueError, "range_limit", lambda: polyest.Estimator(offs, cc, par).cull(0.1, np.nan, 1)),
+        (TypeError, "azimuth_limit", lambda: polyest.Estimator(offs, cc, par).cull(None, 1, "1")),
+        (TypeError, "starting_range", lambda: polyest.fit(offs, cc, None, 4, 0.1, (0.5, 1, 0, 1))),
         (ValueError, "differ in shape", lambda: polyest.fit(offs, cc[:2], par)),
         (ValueError, "complex64", lambda: polyest.fit(offs.astype(np.complex128), cc, par)),
         (ValueError, "par's grid", lambda: polyest.fit(offs.T.copy(), cc.T.copy(), par)),
@@ -161,7 +170,8 @@ def test_failures_raise_and_leave_the_interpreter_alive(tmp_path):
             assert raised.value.report.startswith("fit parameters: ")
     geometry = [par["offset_estimation_" + k] for k in
                 ("starting_range", "range_spacing", "starting_azimuth", "azimuth_spacing")]
-    alive = polyest.fit(offs, cc, geometry=geometry, thres=par["offset_estimation_threshold"])
+    thres = np.float32(par["offset_estimation_threshold"])
+    alive = polyest.fit(offs, cc, geometry=np.array(geometry), thres=thres, npoly=np.int8(4))
     assert json.dumps(alive.to_dict()) == json.dumps(result.to_dict())
 
 
@@ -208,3 +218,58 @@ def test_command_line_prints_json_and_changes_no_file(tmp_path):
         assert run.returncode == status, run.stderr
         assert json.loads(run.stdout) == out if status == 0 else run.stderr.startswith(out)
     assert files_of(tmp_path) == before
+
+
+def test_a_failed_pass_leaves_the_estimator_as_it_was():
+    par, offs, cc, _ = read_scene(GOLDEN / "npoly_4_both_outputs" / "in",
+                                  ["offs", "ccp", "scene.KOLT_par"])
+    for more in ([], [(None, 0.5, 0.5)]):
+        tried = polyest.Estimator(offs, cc, par, thres=0.1)
+        fresh = polyest.Estimator(offs, cc, par, thres=0.2)
+        assert tried.cull(0.2, 1.0, 1.0) == fresh.cull(None, 1.0, 1.0)
+        with pytest.raises(polyest.Error, match="left after culling.*as it was before this pass"):
+            tried.cull(0.6, 0.0, 0.0)
+        assert [tried.cull(*b) for b in more] == [fresh.cull(*b) for b in more]
+        assert json.dumps(tried.result().to_dict()) == json.dumps(fresh.result().to_dict())
+
+
+def test_outputs_that_are_inputs_are_refused_before_anything_is_written(tmp_path):
+    shutil.copytree(GOLDEN / "npoly_4_both_outputs" / "in", tmp_path, dirs_exist_ok=True)
+    par, offs, cc, _ = read_scene(tmp_path, ["offs", "ccp", "scene.KOLT_par"])
+    os.symlink("ccp", tmp_path / "link")
+    (tmp_path / "sub").mkdir()
+    before = files_of(tmp_path)
+    results = polyest.fit(offs, cc, par), polyest.Estimator(offs[:, :], cc, par).result()
+    for result in results:
+        for coffs, coffsets, refused in [
+                ("offs", None, "offs"), ("c.bin", "link", "link"),
+                ("sub/../scene.KOLT_par", "l.txt", "sub/../scene.KOLT_par"),
+                ("new", "sub/../new", "sub/../new")]:
+            message = f"^output file is also an input or output file of this run: .*{refused}$"
+            with pytest.raises(ValueError, match=message):
+                polyest.write_outputs(result, tmp_path / coffs, coffsets and tmp_path / coffsets)
+        with pytest.raises(ValueError, match="also an input.*/offs$"):
+            polyest.update_par(tmp_path / "sub/../offs", result)
+    assert files_of(tmp_path) == before
+
+
+def test_short_grid_files_warn_and_leave_zeros(tmp_path):
+    folder = GOLDEN / "truncated_offs_and_ccp_mid_value" / "in"
+    par = polyest.read_par(folder / "scene.KOLT_par")
+    cells = par["offset_estimation_range_samples"] * par["offset_estimation_azimuth_samples"]
+    with warnings.catch_warnings(record=True) as caught:
+        warnings.simplefilter("always")
+        offs, cc = polyest.read_grids(folder / "offs", folder / "ccp", par)
+    sizes = [(folder / name).stat().st_size for name in ("offs", "ccp")]
+    assert [(w.category, str(w.message)) for w in caught] == [
+        (polyest.ShortFileWarning, f"{folder / name}: {size} bytes, shorter than the {need} bytes "
+         f"of the grid; the cells beyond its end are 0") for name, size, need in
+        zip(("offs", "ccp"), sizes, (8 * cells, 4 * cells))]
+    assert issubclass(polyest.ShortFileWarning, UserWarning)
+    assert not offs.ravel()[sizes[0] // 8 + 1:].any() and not cc.ravel()[sizes[1] // 4 + 1:].any()
+
+
+def test_public_names_and_the_programs_version():
+    run = subprocess.run([POLYEST], capture_output=True, text=True)
+    assert f"*** polyest version {polyest.__version__} ***\n" in run.stdout
+    assert dir(polyest) == sorted(polyest.__all__ + ["__version__"])
