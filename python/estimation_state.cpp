@@ -1,5 +1,6 @@
 #include "estimation_state.h"
 
+#include <algorithm>
 #include <climits>
 #include <complex>
 #include <cstring>
@@ -27,6 +28,28 @@ std::vector<Row *> rows_of(const py::array &a, int nr, int naz) {
   std::vector<Row *> rows(static_cast<size_t>(naz));
   for (int i = 0; i < naz; i++) rows[static_cast<size_t>(i)] = data + static_cast<size_t>(i) * nr;
   return rows;
+}
+
+// The fit's arrays that a pass overwrites: both models' coefficients, the singular values, V
+// and both covariances (each matrix one block of 7 x 7 from its first line).
+struct FitArrays {
+  double vectors[3][MODEL_FIT_DIM];
+  double matrices[3][MODEL_FIT_DIM * MODEL_FIT_DIM];
+};
+
+void copy_fit_arrays(const MODEL_FIT &f, FitArrays *saved, bool put_back) {
+  double *vectors[] = {f.a_rng, f.a_az, f.svd_w};
+  double *matrices[] = {f.cvm_rng[0], f.cvm_az[0], f.svd_v[0]};
+  for (int i = 0; i < 3; i++) {
+    double *v = saved->vectors[i], *m = saved->matrices[i];
+    if (put_back) {
+      std::copy(v, v + MODEL_FIT_DIM, vectors[i]);
+      std::copy(m, m + MODEL_FIT_DIM * MODEL_FIT_DIM, matrices[i]);
+    } else {
+      std::copy(vectors[i], vectors[i] + MODEL_FIT_DIM, v);
+      std::copy(matrices[i], matrices[i] + MODEL_FIT_DIM * MODEL_FIT_DIM, m);
+    }
+  }
 }
 
 }  // namespace
@@ -162,6 +185,16 @@ void Estimation::cull_automatically(double thres) {
 SOLUTION Estimation::cull(const CULL_BOUNDS &bounds) {
   auto held = lock();
   check_usable(false);
+  // What the pass changes, kept to undo it if it fails.
+  const std::vector<uint8_t> culled(s_.culled, s_.culled + s_.ndata + 1);
+  FitArrays fit;
+  copy_fit_arrays(f_, &fit, false);
+  ReportText report = report_;
+  auto undo = [&] {
+    std::copy(culled.begin(), culled.end(), s_.culled);
+    copy_fit_arrays(f_, &fit, true);
+    std::swap(report_, report);
+  };
   SOLUTION sol{};
   int status = EST_NO_MEMORY;
   try {
@@ -177,10 +210,19 @@ SOLUTION Estimation::cull(const CULL_BOUNDS &bounds) {
     });
     if (status == EST_OK) solutions_.push_back(sol);
   } catch (...) {
-    failure_ = EST_NO_MEMORY;
+    undo();
     throw;
   }
-  if (status != EST_OK) fail(status);
+  if (status == EST_NO_MEMORY) {
+    undo();
+    throw std::bad_alloc();
+  }
+  if (status != EST_OK) {
+    undo();  // the failed pass's report goes with the error
+    throw EstimationFailure(status, report.text(),
+                            ": the estimator is as it was before this pass (no sample culled "
+                            "by it); try other bounds");
+  }
   passes_++;
   return sol;
 }

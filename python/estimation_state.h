@@ -15,11 +15,11 @@
 
 namespace polyest_py {
 
-// An estimation's failure (too few samples, no convergence): the program's message, and the
-// report up to the failure.
+// An estimation's failure (too few samples, no convergence): the program's message (and a
+// note on what follows, if any), and the report up to the failure.
 struct EstimationFailure : std::runtime_error {
-  EstimationFailure(int status, std::string report_so_far)
-      : std::runtime_error(estimation_message(status)), report(std::move(report_so_far)) {}
+  EstimationFailure(int status, std::string report_so_far, const std::string &note = "")
+      : std::runtime_error(estimation_message(status) + note), report(std::move(report_so_far)) {}
   std::string report;
 };
 
@@ -36,7 +36,8 @@ class Estimation {
 
   // The automatic culling with the threshold thres, as the program runs it.
   void cull_automatically(double thres);
-  // One interactive pass with the operator's bounds; returns its solution.
+  // One interactive pass with the operator's bounds; returns its solution. A pass that fails
+  // is undone: the samples it culled, the last fit's arrays and the report are put back.
   SOLUTION cull(const CULL_BOUNDS &bounds);
   // The final report of the last solution; frees the design matrix. Returns the result's
   // fields: errors, covariances, the accepted grid. No pass can follow.

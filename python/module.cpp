@@ -30,6 +30,7 @@ py::dict solution_dict(const SOLUTION &sol, int npoly) {
 
 PYBIND11_MODULE(_core, m) {
   m.doc() = "The compiled part of the polyest package: the program's library on numpy arrays.";
+  m.attr("__version__") = POLYEST_VERSION;  // the program's, from the project's version
 
   error_type = PyErr_NewExceptionWithDoc(
       "polyest.Error",

@@ -5,61 +5,151 @@ with the automatic culling of outliers (fit) or cull pass by pass (Estimator), a
 program's output files (write_outputs, update_par). Every number is the program's, bit for bit;
 every file is the program's, byte for byte.
 
-Failures raise exceptions: ValueError for bad arguments or shapes, Error with the program's
-message when the estimation cannot be completed, OSError for files, MemoryError when memory runs
-out. The readers' warnings about the KOLT_par file are ParWarning warnings.
+Failures raise exceptions: TypeError for an argument of the wrong type, ValueError for a bad
+value or shape and for an output file that is one of the run's input or output files, Error
+with the program's message when the estimation cannot be completed, OSError for files,
+MemoryError when memory runs out. The readers' warnings about the KOLT_par file are ParWarning
+warnings; a grid file shorter than its grid gives a ShortFileWarning.
 """
 
+from __future__ import annotations
+
+import math
+import numbers
 import operator
 import os
+import stat
 import warnings
-from typing import NamedTuple, Optional, Tuple
+import weakref
+from typing import Any, Dict, Iterable, List, Mapping, NamedTuple, Optional, Sequence, Tuple
+from typing import SupportsFloat, SupportsIndex, Union
 
 import numpy as np
+import numpy.typing as npt
 
 from . import _core
 
 __all__ = ["read_par", "read_grids", "fit", "Estimator", "Result", "Solution", "write_outputs",
-           "update_par", "Error", "ParWarning"]
+           "update_par", "Error", "ParWarning", "ShortFileWarning"]
+__version__: str = _core.__version__
 
 Error = _core.Error
 _INT32 = (-2**31, 2**31 - 1)
+_Path = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
+
+
+def __dir__() -> List[str]:
+    """The public names only."""
+    return sorted(__all__ + ["__version__"])
 
 
 class ParWarning(UserWarning):
     """A warning line of the KOLT_par reader: a missing or unreadable key, left 0."""
 
 
-def _warn_lines(text):
-    """Issues one ParWarning per line of the readers' warning text, at the caller's caller."""
-    for line in text.splitlines():
-        warnings.warn(line, ParWarning, stacklevel=3)
+class ShortFileWarning(UserWarning):
+    """A grid file shorter than the par's grid: the cells beyond its end are 0."""
 
 
-def read_par(path):
-    """The KOLT_par file at path as the program reads it: a dict of every key.
+# ---- The files a result comes from, so that no output overwrites one of them ----
 
-    The title is a str, the integer keys ints, the real keys floats, range_offset_polynomial,
-    azimuth_offset_polynomial and diff_phase_fit lists of 6 floats. A missing or unreadable key
-    is 0 (an empty title) and issues one ParWarning per warning line of the reader.
-    """
-    par, text = _core.read_par(os.fsencode(path))
-    _warn_lines(text)
-    return par
+class _File(NamedTuple):
+    """A file of the run: its resolved path and, when it exists, its device and inode."""
+    resolved: bytes
+    device_inode: Optional[Tuple[int, int]]
 
 
-def _int32(value, name):
-    """value as an int of the 32-bit range (the KOLT_par integers'), else ValueError."""
+def _file(path: _Path) -> _File:
+    """The identity of the file at path (device and inode None when it is not there)."""
+    try:
+        st = os.stat(path)
+        device_inode: Optional[Tuple[int, int]] = (st.st_dev, st.st_ino)
+    except OSError:
+        device_inode = None
+    return _File(os.path.realpath(os.fsencode(path)), device_inode)
+
+
+def _same_file(a: _File, b: _File) -> bool:
+    """One existing file (device and inode), or one path where a file is not there yet."""
+    if a.device_inode is not None and b.device_inode is not None:
+        return a.device_inode == b.device_inode
+    return a.resolved == b.resolved
+
+
+def _refuse_overwriting(inputs: Iterable[_File], outputs: Iterable[Optional[_Path]]) -> None:
+    """ValueError with the program's message for the first output that is an input or an
+    earlier output; checked before any output is opened."""
+    files = list(inputs)
+    for path in outputs:
+        if path is None:
+            continue
+        output = _file(path)
+        if any(_same_file(output, f) for f in files):
+            raise ValueError("output file is also an input or output file of this run: "
+                             + os.fsdecode(path))
+        files.append(output)
+
+
+class _Inputs(NamedTuple):
+    """The files an estimation's grids and par were read from, those known."""
+    grids: Tuple[_File, ...] = ()
+    par: Optional[_File] = None
+
+
+class _Par(Dict[str, Any]):
+    """The dict of read_par, which knows its file."""
+    file: Optional[_File] = None
+
+
+# The grid files of the arrays of read_grids, by the array's id while it lives.
+_grid_files: Dict[int, Tuple["weakref.ref[np.ndarray[Any, Any]]", _File]] = {}
+
+
+def _remember_file(array: npt.NDArray[Any], file: _File) -> None:
+    key = id(array)
+    _grid_files[key] = (weakref.ref(array), file)
+    weakref.finalize(array, _grid_files.pop, key, None)
+
+
+def _files_of(array: Any) -> Tuple[_File, ...]:
+    """The files that array (or the array it is a view of) was read from by read_grids."""
+    found: Tuple[_File, ...] = ()
+    while array is not None:
+        entry = _grid_files.get(id(array))
+        if entry is not None and entry[0]() is array:
+            found += (entry[1],)
+        array = getattr(array, "base", None)
+    return found
+
+
+# ---- Arguments, checked as numpy's own functions check theirs ----
+
+def _integer(value: Any, name: str) -> int:
+    """value as an int of the 32-bit range (the KOLT_par integers'): TypeError when it is no
+    integer (operator.index; bools refused), ValueError beyond the range."""
+    if isinstance(value, (bool, np.bool_)):
+        raise TypeError(f"{name} must be an integer, not bool")
     try:
         value = operator.index(value)
     except TypeError:
-        raise ValueError(f"{name} must be an integer, not {value!r}") from None
+        raise TypeError(f"{name} must be an integer, not {type(value).__name__}") from None
     if not _INT32[0] <= value <= _INT32[1]:
         raise ValueError(f"{name} {value} is beyond the 32-bit integer range")
-    return value
+    return int(value)
 
 
-def _grid_size(nr, naz):
+def _finite(value: Any, name: str) -> float:
+    """value as a finite float: TypeError when it is no real number (bools refused),
+    ValueError when it is not finite."""
+    if isinstance(value, (bool, np.bool_)) or not isinstance(value, numbers.Real):
+        raise TypeError(f"{name} must be a real number, not {type(value).__name__}")
+    number = float(value)
+    if not math.isfinite(number):
+        raise ValueError(f"{name} must be a finite number, not {number}")
+    return number
+
+
+def _grid_size(nr: int, naz: int) -> None:
     """ValueError for a grid the program cannot index: no cells, or 2**31 - 1 or more."""
     if nr <= 0 or naz <= 0:
         raise ValueError(f"offset grid of no cells: {nr} x {naz} samples")
@@ -67,7 +157,7 @@ def _grid_size(nr, naz):
         raise ValueError(f"offset grid too large: {nr} x {naz} samples")
 
 
-def _par_key(par, key):
+def _par_key(par: Mapping[str, Any], key: str) -> Any:
     """par[key], or ValueError when par has no such key."""
     try:
         return par[key]
@@ -75,21 +165,58 @@ def _par_key(par, key):
         raise ValueError(f"par has no {key}") from None
 
 
-def read_grids(offs_path, ccp_path, par):
+def _warn_lines(text: str) -> None:
+    """Issues one ParWarning per line of the readers' warning text, at the caller's caller."""
+    for line in text.splitlines():
+        warnings.warn(line, ParWarning, stacklevel=3)
+
+
+# ---- Reading ----
+
+def read_par(path: _Path) -> Dict[str, Any]:
+    """The KOLT_par file at path as the program reads it: a dict of every key.
+
+    The title is a str, the integer keys ints, the real keys floats, range_offset_polynomial,
+    azimuth_offset_polynomial and diff_phase_fit lists of 6 floats. A missing or unreadable key
+    is 0 (an empty title) and issues one ParWarning per warning line of the reader. The dict
+    remembers its file: write_outputs refuses to write over it.
+    """
+    values, text = _core.read_par(os.fsencode(path))
+    par = _Par(values)
+    par.file = _file(path)
+    _warn_lines(text)
+    return par
+
+
+def read_grids(offs_path: _Path, ccp_path: _Path, par: Mapping[str, Any]
+               ) -> Tuple[npt.NDArray[np.complex64], npt.NDArray[np.float32]]:
     """The offsets and cross-correlation grids of a scene, as the program reads them.
 
     Returns (offs, cc): complex64 (range offset + 1j * azimuth offset) and float32 arrays in
     host byte order, of shape (offset_estimation_azimuth_samples,
     offset_estimation_range_samples) of the dict par. The big-endian files are read row by row;
-    cells beyond a short file's end are 0, bytes beyond the grid are ignored.
+    cells beyond a short file's end are 0 (with a ShortFileWarning naming the file, its size and
+    the size the grid needs), bytes beyond the grid are ignored. Each array remembers its file:
+    write_outputs and update_par refuse to write over it.
     """
-    nr = _int32(_par_key(par, "offset_estimation_range_samples"), "range samples")
-    naz = _int32(_par_key(par, "offset_estimation_azimuth_samples"), "azimuth samples")
+    nr = _integer(_par_key(par, "offset_estimation_range_samples"), "range samples")
+    naz = _integer(_par_key(par, "offset_estimation_azimuth_samples"), "azimuth samples")
     _grid_size(nr, naz)
-    return _core.read_grids(os.fsencode(offs_path), os.fsencode(ccp_path), nr, naz)
+    offs, cc = _core.read_grids(os.fsencode(offs_path), os.fsencode(ccp_path), nr, naz)
+    for array, path, cell_bytes in ((offs, offs_path, 8), (cc, ccp_path, 4)):
+        _remember_file(array, _file(path))
+        st, need = os.stat(path), nr * naz * cell_bytes
+        if stat.S_ISREG(st.st_mode) and st.st_size < need:
+            warnings.warn(f"{os.fsdecode(path)}: {st.st_size} bytes, shorter than the {need} "
+                          f"bytes of the grid; the cells beyond its end are 0",
+                          ShortFileWarning, stacklevel=2)
+    return offs, cc
 
 
-def _grid_array(a, kind, itemsize, dtype, name):
+# ---- Fitting ----
+
+def _grid_array(a: npt.ArrayLike, kind: str, itemsize: int, dtype: type, name: str
+                ) -> npt.NDArray[Any]:
     """a as a native C-contiguous 2-D array of dtype (either byte order accepted)."""
     a = np.asarray(a)
     if a.dtype.kind != kind or a.dtype.itemsize != itemsize:
@@ -101,47 +228,55 @@ def _grid_array(a, kind, itemsize, dtype, name):
     return np.require(a, dtype, ("C_CONTIGUOUS", "ALIGNED"))
 
 
-def _start(offs, cc, par, npoly, thres, geometry, interactive):
-    """The checked arguments of fit and Estimator, as an _core.Estimation and the threshold."""
+def _start(offs: npt.ArrayLike, cc: npt.ArrayLike, par: Optional[Mapping[str, Any]],
+           npoly: SupportsIndex, thres: Optional[SupportsFloat],
+           geometry: Optional[Sequence[SupportsIndex]], interactive: bool
+           ) -> Tuple[_core.Estimation, float, _Inputs]:
+    """The checked arguments of fit and Estimator: the _core.Estimation, the threshold and the
+    files the grids and par were read from."""
+    if isinstance(npoly, (bool, np.bool_)):
+        raise TypeError("npoly must be an integer, not bool")
     try:
         npoly = operator.index(npoly)
     except TypeError:
-        npoly = None
+        raise TypeError(f"npoly must be an integer, not {type(npoly).__name__}") from None
     if npoly not in (1, 3, 4, 6):
         raise ValueError("npoly must be 1, 3, 4 or 6")
-    offs = _grid_array(offs, "c", 8, np.complex64, "offs")
-    cc = _grid_array(cc, "f", 4, np.float32, "cc")
-    if offs.shape != cc.shape:
-        raise ValueError(f"offs and cc differ in shape: {offs.shape} and {cc.shape}")
-    naz, nr = offs.shape
+    grid_files, par_file = _files_of(offs) + _files_of(cc), None
+    offs_grid = _grid_array(offs, "c", 8, np.complex64, "offs")
+    cc_grid = _grid_array(cc, "f", 4, np.float32, "cc")
+    if offs_grid.shape != cc_grid.shape:
+        raise ValueError(f"offs and cc differ in shape: {offs_grid.shape} and {cc_grid.shape}")
+    naz, nr = offs_grid.shape
     _grid_size(nr, naz)
+    names = ("starting_range", "range_spacing", "starting_azimuth", "azimuth_spacing")
     if geometry is None:
         if par is None:
             raise ValueError("either par or geometry is needed")
         size = (_par_key(par, "offset_estimation_azimuth_samples"),
                 _par_key(par, "offset_estimation_range_samples"))
-        if size != offs.shape:
-            raise ValueError(f"the grids' shape {offs.shape} is not the par's grid {size}")
-        geometry = tuple(_par_key(par, "offset_estimation_" + key) for key in (
-            "starting_range", "range_spacing", "starting_azimuth", "azimuth_spacing"))
+        if size != offs_grid.shape:
+            raise ValueError(f"the grids' shape {offs_grid.shape} is not the par's grid {size}")
+        geometry = [_par_key(par, "offset_estimation_" + key) for key in names]
         if thres is None:
             thres = _par_key(par, "offset_estimation_threshold")
+        par_file = par.file if isinstance(par, _Par) else None
     else:
         if par is not None:
             raise ValueError("give either par or geometry, not both")
         if thres is None:
             raise ValueError("thres is needed with geometry")
-        if not isinstance(geometry, (tuple, list)) or len(geometry) != 4:
+        try:
+            geometry = list(geometry)
+        except TypeError:
+            raise TypeError("geometry must be a sequence of 4 integers") from None
+        if len(geometry) != 4:
             raise ValueError("geometry is (starting_range, range_spacing, starting_azimuth, "
                              "azimuth_spacing)")
-    names = ("starting range", "range spacing", "starting azimuth", "azimuth spacing")
-    r0, dr, a0, da = (_int32(v, n) for v, n in zip(geometry, names))
-    try:
-        thres = float(thres)
-    except (TypeError, ValueError):
-        raise ValueError(f"thres must be a number, not {thres!r}") from None
-    state = _core.Estimation(offs, cc, (nr, naz, r0, dr, a0, da), npoly, interactive)
-    return state, thres
+    r0, dr, a0, da = (_integer(v, n) for v, n in zip(geometry, names))
+    threshold = _finite(thres, "thres")
+    state = _core.Estimation(offs_grid, cc_grid, (nr, naz, r0, dr, a0, da), npoly, interactive)
+    return state, threshold, _Inputs(grid_files, par_file)
 
 
 class Solution(NamedTuple):
@@ -163,7 +298,7 @@ class Solution(NamedTuple):
     singular_values: Tuple[float, ...]
 
     @classmethod
-    def _of(cls, d, first=False):
+    def _of(cls, d: Dict[str, Any], first: bool = False) -> Solution:
         """The record of a solution dict of _core (first: the first fit, which has no bounds)."""
         bounds = (None, None, None) if first else d["bounds"]
         return cls(*bounds, d["accepted"], tuple(d["range_poly"]), tuple(d["azimuth_poly"]),
@@ -182,11 +317,28 @@ class Result:
     every Solution, the first fit first; report: the program's console text from the
     "fit parameters:" line through the "final model fit std. dev." line; npoly: model terms.
     """
+    npoly: int
+    range_poly: npt.NDArray[np.float64]
+    azimuth_poly: npt.NDArray[np.float64]
+    range_errors: npt.NDArray[np.float64]
+    azimuth_errors: npt.NDArray[np.float64]
+    range_covariance: npt.NDArray[np.float64]
+    azimuth_covariance: npt.NDArray[np.float64]
+    sd_range: float
+    sd_azimuth: float
+    singular_values: npt.NDArray[np.float64]
+    accepted: npt.NDArray[np.bool_]
+    samples: int
+    passes: int
+    solutions: List[Solution]
+    report: str
 
-    def __init__(self, state):
-        """Made by fit and Estimator.result from a finished estimation."""
+    def __init__(self, state: _core.Estimation, inputs: _Inputs = _Inputs()) -> None:
+        """Made by fit and Estimator.result from a finished estimation (inputs: the files its
+        grids and par were read from, those known)."""
         fields = state.finish()
         self._state = state
+        self._inputs = inputs
         records = state.solutions()
         last = records[-1]
         self.npoly = state.npoly
@@ -205,24 +357,26 @@ class Result:
         self.solutions = [Solution._of(d, k == 0) for k, d in enumerate(records)]
         self.report = state.report
 
-    def __repr__(self):
+    def __repr__(self) -> str:
         """Model size, samples, accepted samples and passes."""
         return (f"<polyest.Result npoly={self.npoly} samples={self.samples} "
                 f"accepted={self.solutions[-1].accepted} passes={self.passes}>")
 
-    def model(self, x, y):
+    def model(self, x: npt.ArrayLike, y: npt.ArrayLike
+              ) -> Tuple[npt.NDArray[np.float64], npt.NDArray[np.float64]]:
         """Both models at the range samples x and azimuth lines y (broadcast together).
 
-        Returns (range offsets, azimuth offsets) as float64 arrays of the broadcast shape,
-        each value evaluated exactly as the program evaluates it.
+        Returns (range offsets, azimuth offsets) as float64 arrays of the broadcast shape
+        (numpy float64 scalars for scalar x and y), each value evaluated exactly as the program
+        evaluates it.
         """
-        x, y = np.broadcast_arrays(np.asarray(x, dtype=np.float64),
-                                   np.asarray(y, dtype=np.float64))
-        x, y = np.ascontiguousarray(x), np.ascontiguousarray(y)
-        return (_core.poly_values(self.range_poly, x, y, False)[()],
-                _core.poly_values(self.azimuth_poly, x, y, True)[()])
+        xs, ys = np.broadcast_arrays(np.asarray(x, dtype=np.float64),
+                                     np.asarray(y, dtype=np.float64))
+        xs, ys = np.ascontiguousarray(xs), np.ascontiguousarray(ys)
+        return (_core.poly_values(self.range_poly, xs, ys, False)[()],
+                _core.poly_values(self.azimuth_poly, xs, ys, True)[()])
 
-    def to_dict(self):
+    def to_dict(self) -> Dict[str, Any]:
         """Every field as plain Python values, ready for json.
 
         accepted becomes a list of rows, each a string of '1' (accepted) and '0' characters;
@@ -248,20 +402,23 @@ class Result:
         }
 
 
-def fit(offs, cc, par=None, npoly=4, thres=None, geometry=None):
+def fit(offs: npt.ArrayLike, cc: npt.ArrayLike, par: Optional[Mapping[str, Any]] = None,
+        npoly: SupportsIndex = 4, thres: Optional[SupportsFloat] = None,
+        geometry: Optional[Sequence[SupportsIndex]] = None) -> Result:
     """The program's automatic run on two grids: the first fit, then culling until it settles.
 
     offs: complex64 grid (range offset + 1j * azimuth offset), cc: float32 grid of one shape,
     native or big-endian, any strides (a native C-contiguous array is used without a copy).
     par: the dict of read_par, whose grid size must be the arrays' shape; or, instead of par,
-    geometry=(starting_range, range_spacing, starting_azimuth, azimuth_spacing), and then thres
-    is needed. npoly: 1, 3, 4 or 6 model terms. thres: the cross-correlation threshold (None:
-    the par's offset_estimation_threshold). Returns a Result. The arrays must not change until
-    the Result's files are written. Runs without the GIL.
+    geometry=(starting_range, range_spacing, starting_azimuth, azimuth_spacing), integers, and
+    then thres is needed. npoly: 1, 3, 4 or 6 model terms (an integer). thres: the finite
+    cross-correlation threshold, a real number (None: the par's offset_estimation_threshold).
+    Returns a Result. The arrays must not change until the Result's files are written. Runs
+    without the GIL.
     """
-    state, thres = _start(offs, cc, par, npoly, thres, geometry, False)
-    state.cull_automatically(thres)
-    return Result(state)
+    state, threshold, files = _start(offs, cc, par, npoly, thres, geometry, False)
+    state.cull_automatically(threshold)
+    return Result(state, files)
 
 
 class Estimator:
@@ -271,59 +428,68 @@ class Estimator:
     Solution; result() ends the culling and returns the Result of the last solution.
     """
 
-    def __init__(self, offs, cc, par=None, npoly=4, thres=None, geometry=None):
+    def __init__(self, offs: npt.ArrayLike, cc: npt.ArrayLike,
+                 par: Optional[Mapping[str, Any]] = None, npoly: SupportsIndex = 4,
+                 thres: Optional[SupportsFloat] = None,
+                 geometry: Optional[Sequence[SupportsIndex]] = None) -> None:
         """Selects the samples and fits the first solution (arguments as for fit)."""
-        self._state, self._thres = _start(offs, cc, par, npoly, thres, geometry, True)
-        self._result = None
+        self._state, self._thres, self._files = _start(offs, cc, par, npoly, thres, geometry,
+                                                       True)
+        self._result: Optional[Result] = None
 
     @property
-    def solution(self):
+    def solution(self) -> Solution:
         """The first fit, over every sample."""
         return Solution._of(self._state.solutions()[0], True)
 
-    def cull(self, cc_threshold, range_limit, azimuth_limit):
+    def cull(self, cc_threshold: Optional[SupportsFloat], range_limit: SupportsFloat,
+             azimuth_limit: SupportsFloat) -> Solution:
         """One culling pass: culls every sample whose cross-correlation is at or below
         cc_threshold (None: the last one given, at first thres) or whose residual of the last
         solution reaches range_limit or azimuth_limit (samples), then refits both models.
-        Culled samples stay culled. Returns the new Solution; raises Error (and the estimation
-        ends) when too few samples are left.
+        Culled samples stay culled. Returns the new Solution. The bounds are finite real
+        numbers. When too few samples are left, raises Error and the pass is undone: the
+        estimator is as it was before it, and other bounds can be tried.
         """
-        if cc_threshold is None:
-            cc_threshold = self._thres
-        bounds = []
-        for value, name in ((cc_threshold, "cc_threshold"), (range_limit, "range_limit"),
-                            (azimuth_limit, "azimuth_limit")):
-            try:
-                bounds.append(float(value))
-            except (TypeError, ValueError):
-                raise ValueError(f"{name} must be a number, not {value!r}") from None
+        bounds = (_finite(self._thres if cc_threshold is None else cc_threshold, "cc_threshold"),
+                  _finite(range_limit, "range_limit"), _finite(azimuth_limit, "azimuth_limit"))
         solution = Solution._of(self._state.cull(*bounds))
         self._thres = bounds[0]
         return solution
 
-    def result(self):
+    def result(self) -> Result:
         """Ends the culling: the Result of the last solution (the same object on every call)."""
         if self._result is None:
-            self._result = Result(self._state)
+            self._result = Result(self._state, self._files)
         return self._result
 
 
-def write_outputs(result, coffs=None, coffsets=None):
+# ---- Writing ----
+
+def write_outputs(result: Result, coffs: Optional[_Path] = None,
+                  coffsets: Optional[_Path] = None) -> None:
     """Writes the program's culled offsets files of a Result, byte for byte.
 
     coffs: path of the grid (big-endian complex64; surviving samples hold their offsets, other
     cells 0); coffsets: path of the text list (one line per surviving sample). None: not written.
+    Before anything is opened, ValueError with the program's message ("output file is also an
+    input or output file of this run: <path>") when an output is a file the result's grids or
+    par were read from (read_grids, read_par) or both outputs are one file.
     """
+    inputs = result._inputs
+    _refuse_overwriting(inputs.grids + ((inputs.par,) if inputs.par else ()), (coffs, coffsets))
     if coffs is not None:
         result._state.write_grid(os.fsencode(coffs))
     if coffsets is not None:
         result._state.write_list(os.fsencode(coffsets))
 
 
-def update_par(path, result):
+def update_par(path: _Path, result: Result) -> None:
     """Rewrites the KOLT_par file at path as the program does at the end of a run.
 
     The file is read as the program reads it (its warnings are ParWarning warnings), its two
     polynomials are set to the result's and it is rewritten in place in the program's layout.
+    ValueError (the program's message) when path is one of the result's grid files.
     """
+    _refuse_overwriting(result._inputs.grids, (path,))
     _warn_lines(_core.update_par(os.fsencode(path), result.range_poly, result.azimuth_poly))
