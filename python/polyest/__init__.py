@@ -95,6 +95,9 @@ class _Inputs(NamedTuple):
     grids: Tuple[_File, ...] = ()
     par: Optional[_File] = None
 
+    def files(self) -> Tuple[_File, ...]:
+        return self.grids + ((self.par,) if self.par else ())
+
 
 class _Par(Dict[str, Any]):
     """The dict of read_par, which knows its file."""
@@ -476,8 +479,7 @@ def write_outputs(result: Result, coffs: Optional[_Path] = None,
     input or output file of this run: <path>") when an output is a file the result's grids or
     par were read from (read_grids, read_par) or both outputs are one file.
     """
-    inputs = result._inputs
-    _refuse_overwriting(inputs.grids + ((inputs.par,) if inputs.par else ()), (coffs, coffsets))
+    _refuse_overwriting(result._inputs.files(), (coffs, coffsets))
     if coffs is not None:
         result._state.write_grid(os.fsencode(coffs))
     if coffsets is not None:

@@ -1,7 +1,8 @@
 """python3 -m polyest OFFS CCP PAR [--npoly N] [--thres T] [--json FILE]
 
 The automatic fit of a scene with every result as JSON (Result.to_dict) on standard output or
-in FILE. No report is printed and no file of the scene is changed. The KOLT_par reader's
+in FILE. No report is printed and no file of the scene is changed (FILE naming one of them is
+refused with the program's message). The KOLT_par reader's
 warnings and every error go to standard error; an error ("ERROR: <message>") ends with exit
 status 255, as the program's errors do. Argument errors of the command line exit with 2.
 """
@@ -10,11 +11,12 @@ import argparse
 import json
 import sys
 import warnings
+from typing import Optional, Sequence
 
-from . import Error, fit, read_grids, read_par
+from . import Error, _refuse_overwriting, fit, read_grids, read_par
 
 
-def main(argv=None):
+def main(argv: Optional[Sequence[str]] = None) -> int:
     """Runs the command line; returns the exit status."""
     parser = argparse.ArgumentParser(
         prog="python3 -m polyest",
@@ -37,6 +39,7 @@ def main(argv=None):
         offs, cc = read_grids(args.offs, args.ccp, par)
         result = fit(offs, cc, par, npoly=args.npoly, thres=args.thres)
         text = json.dumps(result.to_dict(), indent=1) + "\n"
+        _refuse_overwriting(result._inputs.files(), [args.json])
         if args.json is None:
             sys.stdout.write(text)
             sys.stdout.flush()

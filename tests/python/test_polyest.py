@@ -214,6 +214,7 @@ def test_command_line_prints_json_and_changes_no_file(tmp_path):
     command = [sys.executable, "-m", "polyest", "offs", "ccp", "scene.KOLT_par"]
     for extra, status, out in [(["--npoly", "6", "--thres", "0.3"], 0, expected),
                                (["--npoly", "2"], 255, "ERROR: npoly must be 1, 3, 4 or 6"),
+                               (["--json", "ccp"], 255, "ERROR: output file is also an input"),
                                (["--thres", "0.3", "--json", "no/f"], 255, "ERROR: [Errno 2]")]:
         run = subprocess.run(command + extra, cwd=tmp_path, capture_output=True, text=True)
         assert run.returncode == status, run.stderr
