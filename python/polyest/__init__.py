@@ -111,7 +111,11 @@ _grid_files: Dict[int, Tuple["weakref.ref[np.ndarray[Any, Any]]", _File]] = {}
 def _remember_file(array: npt.NDArray[Any], file: _File) -> None:
     key = id(array)
     _grid_files[key] = (weakref.ref(array), file)
-    weakref.finalize(array, _grid_files.pop, key, None)
+    weakref.finalize(array, _forget_file, key)
+
+
+def _forget_file(key: int) -> None:
+    _grid_files.pop(key, None)
 
 
 def _files_of(array: Any) -> Tuple[_File, ...]:
@@ -303,8 +307,8 @@ class Solution(NamedTuple):
     @classmethod
     def _of(cls, d: Dict[str, Any], first: bool = False) -> Solution:
         """The record of a solution dict of _core (first: the first fit, which has no bounds)."""
-        bounds = (None, None, None) if first else d["bounds"]
-        return cls(*bounds, d["accepted"], tuple(d["range_poly"]), tuple(d["azimuth_poly"]),
+        cc, rng, az = (None, None, None) if first else d["bounds"]
+        return cls(cc, rng, az, d["accepted"], tuple(d["range_poly"]), tuple(d["azimuth_poly"]),
                    d["sd_range"], d["sd_azimuth"], tuple(d["singular_values"]))
 
 
