@@ -21,6 +21,6 @@ with tempfile.TemporaryDirectory() as folder:
     subprocess.run([sys.argv[2], "demo/offs", "demo/ccp", "demo/scene.KOLT_par"], cwd=folder,
                    check=True, stdout=subprocess.DEVNULL)
     subprocess.run([sys.executable, "-m", "mypy", "--strict", "--cache-dir", f"{folder}/cache",
-                    "-p", "polyest", *map(str, scripts)], cwd=folder, check=True)
+                    Path(polyest.__file__).parent, *scripts], cwd=folder, check=True)
     for script in scripts:
         subprocess.run([sys.executable, str(script)], cwd=folder, check=True)
