@@ -76,10 +76,23 @@ bench:
 	cmake --build $(BENCH_BUILD) -j $(JOBS)
 	bash bench/run_bench.sh $(BENCH_BUILD)
 
-# Installs polyest, mkscene and the manual page under $(PREFIX) (bin/, share/man/man1/).
+# Installs the programs, their manual pages, the stack workflow and the Python module under
+# $(PREFIX) (bin/, share/man/man1/, share/polyest/, the interpreter's folder for the prefix),
+# from a build of its own without the tests, in $(INSTALL_BUILD): the demo's packages are
+# enough, and no root is needed for a prefix of one's own (PREFIX=$$HOME/.local). Without the
+# module's packages the module is left out, with a message.
 PREFIX ?= /usr/local
-install: build
-	cmake --install $(BUILD) --prefix $(PREFIX)
+INSTALL_BUILD ?= build-install
+install:
+	@bash tools/setup.sh install
+	@echo "=== building what is installed in $(INSTALL_BUILD) (log: $(INSTALL_BUILD)/build.log)"
+	@mkdir -p $(INSTALL_BUILD)
+	@{ cmake -S . -B $(INSTALL_BUILD) -DPOLYEST_TESTS=OFF && cmake --build $(INSTALL_BUILD) -j $(JOBS); } \
+	  >$(INSTALL_BUILD)/build.log 2>&1 || { cat $(INSTALL_BUILD)/build.log; exit 1; }
+	@sed -n 's/^-- Python module not built: \(.*\)/install: the Python module is left out: \1/p' \
+	  $(INSTALL_BUILD)/build.log
+	@echo "=== installing under $(PREFIX)"
+	@cmake --install $(INSTALL_BUILD) --prefix $(PREFIX) | grep -v '^-- Up-to-date: ' || true
 
 # The stack workflow on a one-machine Slurm that tests/stack/slurm-test.sh starts (munged,
 # slurmctld, slurmd; configured in a scratch folder, stopped at the end); root. The local
