@@ -23,9 +23,9 @@ def package_folder(prefix, folder):
         return path, os.path.realpath(path) in searched
     if site.ENABLE_USER_SITE and os.path.realpath(site.getuserbase()) == real:
         return site.getusersitepackages(), True
-    for path in searched:
-        if path.startswith(real + os.sep) and os.path.basename(path) in ("site-packages",
-                                                                          "dist-packages"):
+    for path in searched:  # PREFIX/lib/.../site-packages (not /usr/local/lib/... for /usr)
+        inside = os.path.relpath(path, real).split(os.sep)
+        if inside[0] == "lib" and inside[-1] in ("site-packages", "dist-packages"):
             return path, True
     scheme_vars = {"base": prefix, "platbase": prefix}
     return sysconfig.get_path("purelib", "posix_prefix", vars=scheme_vars), False
