@@ -1,6 +1,5 @@
 #include "estimation_state.h"
 
-#include <algorithm>
 #include <climits>
 #include <complex>
 #include <cstring>
@@ -28,28 +27,6 @@ std::vector<Row *> rows_of(const py::array &a, int nr, int naz) {
   std::vector<Row *> rows(static_cast<size_t>(naz));
   for (int i = 0; i < naz; i++) rows[static_cast<size_t>(i)] = data + static_cast<size_t>(i) * nr;
   return rows;
-}
-
-// The fit's arrays that a pass overwrites: both models' coefficients, the singular values, V
-// and both covariances (each matrix one block of 7 x 7 from its first line).
-struct FitArrays {
-  double vectors[3][MODEL_FIT_DIM];
-  double matrices[3][MODEL_FIT_DIM * MODEL_FIT_DIM];
-};
-
-void copy_fit_arrays(const MODEL_FIT &f, FitArrays *saved, bool put_back) {
-  double *vectors[] = {f.a_rng, f.a_az, f.svd_w};
-  double *matrices[] = {f.cvm_rng[0], f.cvm_az[0], f.svd_v[0]};
-  for (int i = 0; i < 3; i++) {
-    double *v = saved->vectors[i], *m = saved->matrices[i];
-    if (put_back) {
-      std::copy(v, v + MODEL_FIT_DIM, vectors[i]);
-      std::copy(m, m + MODEL_FIT_DIM * MODEL_FIT_DIM, matrices[i]);
-    } else {
-      std::copy(vectors[i], vectors[i] + MODEL_FIT_DIM, v);
-      std::copy(matrices[i], matrices[i] + MODEL_FIT_DIM * MODEL_FIT_DIM, m);
-    }
-  }
 }
 
 }  // namespace
@@ -185,14 +162,21 @@ void Estimation::cull_automatically(double thres) {
 SOLUTION Estimation::cull(const CULL_BOUNDS &bounds) {
   auto held = lock();
   check_usable(false);
-  // What the pass changes, kept to undo it if it fails.
+  // What the pass changes, kept to undo it if it fails: the culled marks, the fit's arrays
+  // (both models' coefficients and the singular values, then V and both covariances, each
+  // matrix one block of 7 x 7 from its first line) and the report.
   const std::vector<uint8_t> culled(s_.culled, s_.culled + s_.ndata + 1);
-  FitArrays fit;
-  copy_fit_arrays(f_, &fit, false);
+  double *const fit_arrays[] = {f_.a_rng,     f_.a_az,      f_.svd_w,
+                                f_.svd_v[0],  f_.cvm_rng[0], f_.cvm_az[0]};
+  auto fit_size = [](size_t i) { return (i < 3 ? 1 : MODEL_FIT_DIM) * MODEL_FIT_DIM; };
+  std::vector<double> fit;
+  for (size_t i = 0; i < 6; i++)
+    fit.insert(fit.end(), fit_arrays[i], fit_arrays[i] + fit_size(i));
   ReportText report = report_;
   auto undo = [&] {
-    std::copy(culled.begin(), culled.end(), s_.culled);
-    copy_fit_arrays(f_, &fit, true);
+    memcpy(s_.culled, culled.data(), culled.size());
+    for (size_t i = 0, at = 0; i < 6; at += fit_size(i++))
+      memcpy(fit_arrays[i], fit.data() + at, fit_size(i) * sizeof(double));
     std::swap(report_, report);
   };
   SOLUTION sol{};
