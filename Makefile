@@ -92,7 +92,9 @@ install:
 	@sed -n 's/^-- Python module not built: \(.*\)/install: the Python module is left out: \1/p' \
 	  $(INSTALL_BUILD)/build.log
 	@echo "=== installing under $(PREFIX)"
-	@cmake --install $(INSTALL_BUILD) --prefix $(PREFIX) | grep -v '^-- Up-to-date: ' || true
+	@cmake --install $(INSTALL_BUILD) --prefix $(PREFIX)
+	@case ":$$PATH:" in *":$(PREFIX)/bin:"*) ;; *) echo "install: $(PREFIX)/bin is not on PATH:" \
+	  "a new login adds it when ~/.profile does (Debian's adds ~/.local/bin), or add it there";; esac
 
 # The stack workflow on a one-machine Slurm that tests/stack/slurm-test.sh starts (munged,
 # slurmctld, slurmd; configured in a scratch folder, stopped at the end); root. The local
