@@ -20,14 +20,13 @@ import operator
 import os
 import stat
 import warnings
-import weakref
-from typing import Any, Dict, Iterable, List, Mapping, NamedTuple, Optional, Sequence, Tuple
-from typing import SupportsFloat, SupportsIndex, Union
+from typing import Any, Dict, List, Mapping, NamedTuple, Optional, Sequence, Tuple
+from typing import SupportsFloat, SupportsIndex
 
 import numpy as np
 import numpy.typing as npt
 
-from . import _core
+from . import _core, _files
 
 __all__ = ["read_par", "read_grids", "fit", "Estimator", "Result", "Solution", "write_outputs",
            "update_par", "Error", "ParWarning", "ShortFileWarning"]
@@ -35,7 +34,6 @@ __version__: str = _core.__version__
 
 Error = _core.Error
 _INT32 = (-2**31, 2**31 - 1)
-_Path = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
 
 
 def __dir__() -> List[str]:
@@ -49,84 +47,6 @@ class ParWarning(UserWarning):
 
 class ShortFileWarning(UserWarning):
     """A grid file shorter than the par's grid: the cells beyond its end are 0."""
-
-
-# ---- The files a result comes from, so that no output overwrites one of them ----
-
-class _File(NamedTuple):
-    """A file of the run: its resolved path and, when it exists, its device and inode."""
-    resolved: bytes
-    device_inode: Optional[Tuple[int, int]]
-
-
-def _file(path: _Path) -> _File:
-    """The identity of the file at path (device and inode None when it is not there)."""
-    try:
-        st = os.stat(path)
-        device_inode: Optional[Tuple[int, int]] = (st.st_dev, st.st_ino)
-    except OSError:
-        device_inode = None
-    return _File(os.path.realpath(os.fsencode(path)), device_inode)
-
-
-def _same_file(a: _File, b: _File) -> bool:
-    """One existing file (device and inode), or one path where a file is not there yet."""
-    if a.device_inode is not None and b.device_inode is not None:
-        return a.device_inode == b.device_inode
-    return a.resolved == b.resolved
-
-
-def _refuse_overwriting(inputs: Iterable[_File], outputs: Iterable[Optional[_Path]]) -> None:
-    """ValueError with the program's message for the first output that is an input or an
-    earlier output; checked before any output is opened."""
-    files = list(inputs)
-    for path in outputs:
-        if path is None:
-            continue
-        output = _file(path)
-        if any(_same_file(output, f) for f in files):
-            raise ValueError("output file is also an input or output file of this run: "
-                             + os.fsdecode(path))
-        files.append(output)
-
-
-class _Inputs(NamedTuple):
-    """The files an estimation's grids and par were read from, those known."""
-    grids: Tuple[_File, ...] = ()
-    par: Optional[_File] = None
-
-    def files(self) -> Tuple[_File, ...]:
-        return self.grids + ((self.par,) if self.par else ())
-
-
-class _Par(Dict[str, Any]):
-    """The dict of read_par, which knows its file."""
-    file: Optional[_File] = None
-
-
-# The grid files of the arrays of read_grids, by the array's id while it lives.
-_grid_files: Dict[int, Tuple["weakref.ref[np.ndarray[Any, Any]]", _File]] = {}
-
-
-def _remember_file(array: npt.NDArray[Any], file: _File) -> None:
-    key = id(array)
-    _grid_files[key] = (weakref.ref(array), file)
-    weakref.finalize(array, _forget_file, key)
-
-
-def _forget_file(key: int) -> None:
-    _grid_files.pop(key, None)
-
-
-def _files_of(array: Any) -> Tuple[_File, ...]:
-    """The files that array (or the array it is a view of) was read from by read_grids."""
-    found: Tuple[_File, ...] = ()
-    while array is not None:
-        entry = _grid_files.get(id(array))
-        if entry is not None and entry[0]() is array:
-            found += (entry[1],)
-        array = getattr(array, "base", None)
-    return found
 
 
 # ---- Arguments, checked as numpy's own functions check theirs ----
@@ -180,7 +100,7 @@ def _warn_lines(text: str) -> None:
 
 # ---- Reading ----
 
-def read_par(path: _Path) -> Dict[str, Any]:
+def read_par(path: _files.Path) -> Dict[str, Any]:
     """The KOLT_par file at path as the program reads it: a dict of every key.
 
     The title is a str, the integer keys ints, the real keys floats, range_offset_polynomial,
@@ -189,13 +109,13 @@ def read_par(path: _Path) -> Dict[str, Any]:
     remembers its file: write_outputs refuses to write over it.
     """
     values, text = _core.read_par(os.fsencode(path))
-    par = _Par(values)
-    par.file = _file(path)
+    par = _files.Par(values)
+    par.file = _files.file_identity(path)
     _warn_lines(text)
     return par
 
 
-def read_grids(offs_path: _Path, ccp_path: _Path, par: Mapping[str, Any]
+def read_grids(offs_path: _files.Path, ccp_path: _files.Path, par: Mapping[str, Any]
                ) -> Tuple[npt.NDArray[np.complex64], npt.NDArray[np.float32]]:
     """The offsets and cross-correlation grids of a scene, as the program reads them.
 
@@ -211,7 +131,7 @@ def read_grids(offs_path: _Path, ccp_path: _Path, par: Mapping[str, Any]
     _grid_size(nr, naz)
     offs, cc = _core.read_grids(os.fsencode(offs_path), os.fsencode(ccp_path), nr, naz)
     for array, path, cell_bytes in ((offs, offs_path, 8), (cc, ccp_path, 4)):
-        _remember_file(array, _file(path))
+        _files.remember_file(array, _files.file_identity(path))
         st, need = os.stat(path), nr * naz * cell_bytes
         if stat.S_ISREG(st.st_mode) and st.st_size < need:
             warnings.warn(f"{os.fsdecode(path)}: {st.st_size} bytes, shorter than the {need} "
@@ -238,7 +158,7 @@ def _grid_array(a: npt.ArrayLike, kind: str, itemsize: int, dtype: type, name: s
 def _start(offs: npt.ArrayLike, cc: npt.ArrayLike, par: Optional[Mapping[str, Any]],
            npoly: SupportsIndex, thres: Optional[SupportsFloat],
            geometry: Optional[Sequence[SupportsIndex]], interactive: bool
-           ) -> Tuple[_core.Estimation, float, _Inputs]:
+           ) -> Tuple[_core.Estimation, float, _files.Inputs]:
     """The checked arguments of fit and Estimator: the _core.Estimation, the threshold and the
     files the grids and par were read from."""
     if isinstance(npoly, (bool, np.bool_)):
@@ -249,7 +169,7 @@ def _start(offs: npt.ArrayLike, cc: npt.ArrayLike, par: Optional[Mapping[str, An
         raise TypeError(f"npoly must be an integer, not {type(npoly).__name__}") from None
     if npoly not in (1, 3, 4, 6):
         raise ValueError("npoly must be 1, 3, 4 or 6")
-    grid_files, par_file = _files_of(offs) + _files_of(cc), None
+    grid_files, par_file = _files.files_of(offs) + _files.files_of(cc), None
     offs_grid = _grid_array(offs, "c", 8, np.complex64, "offs")
     cc_grid = _grid_array(cc, "f", 4, np.float32, "cc")
     if offs_grid.shape != cc_grid.shape:
@@ -267,7 +187,7 @@ def _start(offs: npt.ArrayLike, cc: npt.ArrayLike, par: Optional[Mapping[str, An
         geometry = [_par_key(par, "offset_estimation_" + key) for key in names]
         if thres is None:
             thres = _par_key(par, "offset_estimation_threshold")
-        par_file = par.file if isinstance(par, _Par) else None
+        par_file = par.file if isinstance(par, _files.Par) else None
     else:
         if par is not None:
             raise ValueError("give either par or geometry, not both")
@@ -283,7 +203,7 @@ def _start(offs: npt.ArrayLike, cc: npt.ArrayLike, par: Optional[Mapping[str, An
     r0, dr, a0, da = (_integer(v, n) for v, n in zip(geometry, names))
     threshold = _finite(thres, "thres")
     state = _core.Estimation(offs_grid, cc_grid, (nr, naz, r0, dr, a0, da), npoly, interactive)
-    return state, threshold, _Inputs(grid_files, par_file)
+    return state, threshold, _files.Inputs(grid_files, par_file)
 
 
 class Solution(NamedTuple):
@@ -340,7 +260,7 @@ class Result:
     solutions: List[Solution]
     report: str
 
-    def __init__(self, state: _core.Estimation, inputs: _Inputs = _Inputs()) -> None:
+    def __init__(self, state: _core.Estimation, inputs: _files.Inputs = _files.Inputs()) -> None:
         """Made by fit and Estimator.result from a finished estimation (inputs: the files its
         grids and par were read from, those known)."""
         fields = state.finish()
@@ -473,8 +393,8 @@ class Estimator:
 
 # ---- Writing ----
 
-def write_outputs(result: Result, coffs: Optional[_Path] = None,
-                  coffsets: Optional[_Path] = None) -> None:
+def write_outputs(result: Result, coffs: Optional[_files.Path] = None,
+                  coffsets: Optional[_files.Path] = None) -> None:
     """Writes the program's culled offsets files of a Result, byte for byte.
 
     coffs: path of the grid (big-endian complex64; surviving samples hold their offsets, other
@@ -483,19 +403,19 @@ def write_outputs(result: Result, coffs: Optional[_Path] = None,
     input or output file of this run: <path>") when an output is a file the result's grids or
     par were read from (read_grids, read_par) or both outputs are one file.
     """
-    _refuse_overwriting(result._inputs.files(), (coffs, coffsets))
+    _files.refuse_overwriting(result._inputs.files(), (coffs, coffsets))
     if coffs is not None:
         result._state.write_grid(os.fsencode(coffs))
     if coffsets is not None:
         result._state.write_list(os.fsencode(coffsets))
 
 
-def update_par(path: _Path, result: Result) -> None:
+def update_par(path: _files.Path, result: Result) -> None:
     """Rewrites the KOLT_par file at path as the program does at the end of a run.
 
     The file is read as the program reads it (its warnings are ParWarning warnings), its two
     polynomials are set to the result's and it is rewritten in place in the program's layout.
     ValueError (the program's message) when path is one of the result's grid files.
     """
-    _refuse_overwriting(result._inputs.grids, (path,))
+    _files.refuse_overwriting(result._inputs.grids, (path,))
     _warn_lines(_core.update_par(os.fsencode(path), result.range_poly, result.azimuth_poly))

@@ -13,7 +13,8 @@ import sys
 import warnings
 from typing import Optional, Sequence
 
-from . import Error, _refuse_overwriting, fit, read_grids, read_par
+from . import Error, fit, read_grids, read_par
+from ._files import refuse_overwriting
 
 
 def main(argv: Optional[Sequence[str]] = None) -> int:
@@ -39,7 +40,7 @@ def main(argv: Optional[Sequence[str]] = None) -> int:
         offs, cc = read_grids(args.offs, args.ccp, par)
         result = fit(offs, cc, par, npoly=args.npoly, thres=args.thres)
         text = json.dumps(result.to_dict(), indent=1) + "\n"
-        _refuse_overwriting(result._inputs.files(), [args.json])
+        refuse_overwriting(result._inputs.files(), [args.json])
         if args.json is None:
             sys.stdout.write(text)
             sys.stdout.flush()
