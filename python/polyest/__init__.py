@@ -51,18 +51,23 @@ class ShortFileWarning(UserWarning):
 
 # ---- Arguments, checked as numpy's own functions check theirs ----
 
-def _integer(value: Any, name: str) -> int:
-    """value as an int of the 32-bit range (the KOLT_par integers'): TypeError when it is no
-    integer (operator.index; bools refused), ValueError beyond the range."""
+def _index(value: Any, name: str) -> int:
+    """value as an int (operator.index), else TypeError naming it; bools are refused."""
     if isinstance(value, (bool, np.bool_)):
         raise TypeError(f"{name} must be an integer, not bool")
     try:
-        value = operator.index(value)
+        return operator.index(value)
     except TypeError:
         raise TypeError(f"{name} must be an integer, not {type(value).__name__}") from None
-    if not _INT32[0] <= value <= _INT32[1]:
-        raise ValueError(f"{name} {value} is beyond the 32-bit integer range")
-    return int(value)
+
+
+def _integer(value: Any, name: str) -> int:
+    """value as an int of the 32-bit range (the KOLT_par integers'): TypeError when it is no
+    integer, ValueError beyond the range."""
+    number = _index(value, name)
+    if not _INT32[0] <= number <= _INT32[1]:
+        raise ValueError(f"{name} {number} is beyond the 32-bit integer range")
+    return number
 
 
 def _finite(value: Any, name: str) -> float:
@@ -161,12 +166,7 @@ def _start(offs: npt.ArrayLike, cc: npt.ArrayLike, par: Optional[Mapping[str, An
            ) -> Tuple[_core.Estimation, float, _files.Inputs]:
     """The checked arguments of fit and Estimator: the _core.Estimation, the threshold and the
     files the grids and par were read from."""
-    if isinstance(npoly, (bool, np.bool_)):
-        raise TypeError("npoly must be an integer, not bool")
-    try:
-        npoly = operator.index(npoly)
-    except TypeError:
-        raise TypeError(f"npoly must be an integer, not {type(npoly).__name__}") from None
+    npoly = _index(npoly, "npoly")
     if npoly not in (1, 3, 4, 6):
         raise ValueError("npoly must be 1, 3, 4 or 6")
     grid_files, par_file = _files.files_of(offs) + _files.files_of(cc), None
