@@ -3,8 +3,8 @@
 Every pair folder holds offs, ccp and KOLT_par; the bookkeeping lives in its folder
 .polyest-stack/:
   KOLT_par.in   the pristine KOLT_par, the input of every run (polyest rewrites KOLT_par)
-  KOLT_par.out  the SHA-256 of the KOLT_par file the last successful run put in place (while
-                it is put in place, the one before too)
+  KOLT_par.out  the SHA-256 of the KOLT_par file the last successful run put in place, then
+                that of the one before it
   hashes.json   the SHA-256 of offs and ccp, kept while their size, mtime and inode stay
   stamp         one hash of the inputs' contents and the options
   result        the outcome of the last run: status, exit status, message, seconds, stamp
@@ -155,16 +155,21 @@ def forget_result(pair):
 
 
 def begin(pair):
-    """A fresh work folder with the pair's inputs: links to offs and ccp, a copy of the
-    pristine KOLT_par. Returns the folder."""
+    """The pair's work folder, with links to offs and ccp (kept from run to run) and a fresh
+    copy of the pristine KOLT_par; what an earlier run left there goes. Returns the folder."""
     state = os.path.join(pair, STATE)
     work = os.path.join(state, "work")
-    shutil.rmtree(work, ignore_errors=True)
-    os.mkdir(work)
-    for name in ("offs", "ccp"):
-        os.symlink(os.path.join("..", "..", name), os.path.join(work, name))
+    try:
+        os.mkdir(work)
+        for name in ("offs", "ccp"):
+            os.symlink(os.path.join("..", "..", name), os.path.join(work, name))
+    except FileExistsError:
+        for entry in os.scandir(work):
+            if entry.name not in ("offs", "ccp"):
+                os.remove(entry.path)
     if os.path.exists(os.path.join(state, "KOLT_par.in")):
-        shutil.copy(os.path.join(state, "KOLT_par.in"), os.path.join(work, "KOLT_par"))
+        shutil.copyfile(os.path.join(state, "KOLT_par.in"), os.path.join(work, "KOLT_par"))
+        shutil.copymode(os.path.join(state, "KOLT_par.in"), os.path.join(work, "KOLT_par"))
     else:  # missing or unreadable: polyest says so
         os.symlink(os.path.join("..", "..", "KOLT_par"), os.path.join(work, "KOLT_par"))
     return work
@@ -180,14 +185,17 @@ def offmap_commands(o):
         if o["maps"] else []
 
 
-def last_line(path):
+def last_line(data):
+    lines = [line.strip() for line in data.decode(errors="replace").splitlines() if line.strip()]
+    return lines[-1] if lines else ""
+
+
+def read_bytes(path):
     try:
         with open(path, "rb") as f:
-            text = f.read().decode(errors="replace")
+            return f.read()
     except OSError:
-        return ""
-    lines = [line.strip() for line in text.splitlines() if line.strip()]
-    return lines[-1] if lines else ""
+        return b""
 
 
 def publish_kolt_par(work, pair):
@@ -206,30 +214,31 @@ def finish(pair, o, status, offmap_status, seconds):
     status, OFFMAP_STATUS offmap's for each map drawn ([] when none)."""
     state = os.path.join(pair, STATE)
     work = os.path.join(state, "work")
-    message = last_line(os.path.join(work, "polyest.err"))
-    with open(os.path.join(work, "polyest.log"), "ab") as log, \
-            open(os.path.join(work, "polyest.err"), "rb") as err:
-        log.write(err.read())  # an error ends the run at once: its message comes last
+    errors = read_bytes(os.path.join(work, "polyest.err"))
+    message = last_line(errors)
+    with open(os.path.join(work, "polyest.log"), "ab") as log:
+        log.write(errors)  # an error ends the run at once: its message comes last
     if status == 0:
         published = (["coffs", "coffsets"] if o["outputs"] else []) + [
             grid + ".png" for grid, code in zip(("offs", "coffs"), offmap_status) if code == 0]
         failed_maps = [grid for grid, code in zip(("offs", "coffs"), offmap_status) if code]
         if failed_maps:
-            message = "offmap: " + last_line(os.path.join(work, failed_maps[0] + ".err"))
-        # Outputs of an earlier fit that this run does not write go first, KOLT_par last.
-        for name in (read_text(os.path.join(state, "published")) or "").split():
+            message = "offmap: " + last_line(read_bytes(os.path.join(work, failed_maps[0] + ".err")))
+        # Outputs of an earlier fit that this run does not write go first, KOLT_par last. The
+        # KOLT_par file in place until then stays known as the stack's own (see prepare).
+        listed = read_text(os.path.join(state, "published"))
+        for name in (listed or "").split():
             if name not in published:
                 remove(os.path.join(pair, name))
         par_out = os.path.join(state, "KOLT_par.out")
-        new = file_hash(os.path.join(work, "KOLT_par"))
-        write_atomic(par_out, f"{new}\n{read_text(par_out) or ''}")
+        earlier = (read_text(par_out) or "").split()[:1]
+        write_atomic(par_out, "\n".join([file_hash(os.path.join(work, "KOLT_par"))] + earlier) + "\n")
         for name in published:
             os.replace(os.path.join(work, name), os.path.join(pair, name))
         publish_kolt_par(work, pair)
-        write_atomic(par_out, new + "\n")
-        write_atomic(os.path.join(state, "published"), "".join(n + "\n" for n in published))
+        if listed != "".join(n + "\n" for n in published):
+            write_atomic(os.path.join(state, "published"), "".join(n + "\n" for n in published))
     os.replace(os.path.join(work, "polyest.log"), os.path.join(pair, "polyest.log"))
-    shutil.rmtree(work, ignore_errors=True)
     result = {"status": "ok" if status == 0 else "failed", "exit": status, "message": message,
               "seconds": round(seconds, 4), "stamp": read_text(os.path.join(state, "stamp"))}
     write_atomic(os.path.join(state, "result"), json.dumps(result) + "\n")

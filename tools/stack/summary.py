@@ -96,7 +96,8 @@ def name_pairs(ax, rows, indices, y, colour):
     """Writes the names of the pairs at INDICES (NAMED at most) above their places."""
     for i in indices[:NAMED]:
         ax.annotate(rows[i]["pair"], (i, y), xycoords=("data", "axes fraction"), ha="center",
-                    va="top", color=colour, fontsize="x-small", rotation=90)
+                    va="top", color=colour, fontsize="x-small", rotation=90,
+                    bbox={"fc": "white", "ec": "none", "alpha": 0.7, "pad": 1})
     if len(indices) > NAMED:
         ax.annotate(f"and {len(indices) - NAMED} more", (1, 1.01), xycoords="axes fraction",
                     ha="right", va="bottom", color=colour, fontsize="small")
