@@ -47,6 +47,8 @@ os.replace(f"{stack}/p2/KOLT_par", f"{root}/pars/p2.par")
 os.symlink("../../pars/p2.par", f"{stack}/p2/KOLT_par")
 
 options = ["--npoly", "6", "--outputs", "--maps", "--jobs", "2"]
+identity = lambda path: (os.stat(path).st_ino, os.stat(path).st_mtime_ns)
+short_par = identity(f"{stack}/short/KOLT_par")
 first = run([driver, stack] + options, code=1)
 assert re.search(r"^  short: failed, exit status 255: ERROR: insufficient", first.stdout, re.M)
 
@@ -56,7 +58,7 @@ for name in names:
     assert untimed(slurp(f"{got}/polyest.log").decode()) == untimed(reports[name]), name
     for f in ["KOLT_par", "offs", "ccp"] + ["coffs", "coffsets", "offs.png", "coffs.png"] * (name != "short"):
         assert slurp(f"{got}/{f}") == slurp(f"{want}/{f}"), f"{name}/{f}"
-assert not os.path.exists(f"{stack}/short/coffs")
+assert not os.path.exists(f"{stack}/short/coffs") and identity(f"{stack}/short/KOLT_par") == short_par
 assert len({slurp(f"{stack}/{n}/KOLT_par") for n in names}) == len(names)
 assert os.readlink(f"{stack}/p2/KOLT_par") == "../../pars/p2.par"
 
@@ -84,7 +86,7 @@ for name, row in rows.items():
             assert field is None or numbers[name][field] == float(word), (name, field)
 
 # Reruns: nothing for an unchanged stack or a refused threshold; a pair whose KOLT_par is put
-# back is redone alone; a removed pair leaves the summary; changed options redo every pair, and
+# back and one whose output is removed are redone alone; a removed pair leaves the summary; changed options redo every pair, and
 # the outputs no longer asked for leave the pair folders.
 snapshot = lambda: {os.path.join(d, f): os.stat(os.path.join(d, f)).st_mtime_ns
                     for d, _, files in os.walk(root) for f in files if f != "lock"}
@@ -96,9 +98,12 @@ for bad in ("nan", "inf", "-1e999", "0.2x", "1_0"):
     assert p.stderr.startswith("ERROR: --thres") and p.stderr.count("\n") == 1, p.stderr
 assert changed_since(before) == []
 shutil.copy(f"{stack}/p3/.polyest-stack/KOLT_par.in", f"{stack}/p3/KOLT_par")
+os.remove(f"{stack}/p1/coffs.png")
 run([driver, stack] + options, code=1)
-assert all(p.startswith(f"{stack}/p3/") or "stack_summary" in p for p in changed_since(before))
-assert slurp(f"{stack}/p3/KOLT_par") == slurp(f"{alone}/p3/KOLT_par")
+assert {p[len(stack):].split("/")[1] for p in changed_since(before)} == {
+    "p1", "p3", "stack_summary.csv", "stack_summary.json", "stack_summary.png"}, changed_since(before)
+for name, f in (("p3", "KOLT_par"), ("p1", "coffs.png")):
+    assert slurp(f"{stack}/{name}/{f}") == slurp(f"{alone}/{name}/{f}")
 shutil.move(f"{stack}/p5", f"{root}/p5")
 run([driver, stack] + options, code=1)
 assert "p5" not in slurp(f"{stack}/stack_summary.csv").decode()
@@ -113,19 +118,34 @@ for name in names[:-1]:
 assert slurp(f"{root}/pars/p2.par") == slurp(f"{alone}/p2/KOLT_par")
 p = run(["/usr/bin/python3", summary_py, stack], code=1)
 assert re.search(r"^  short: failed, exit status 255", p.stdout, re.M), p.stdout
+for changed_option in (["--npoly", "4"], ["--npoly", "4", "--thres", "0.25"]):
+    before = snapshot()
+    run([driver, stack, "--maps"] + changed_option, code=1)
+    assert all(f"{stack}/{n}/.polyest-stack/result" in changed_since(before) for n in names)
+assert identity(f"{stack}/short/KOLT_par") == short_par
 
 # Stopping a run whose pairs are still running (a slow polyest): by SIGKILL nothing of it
 # outlives it by more than a few seconds; --unlock refuses while it runs; by SIGINT or SIGTERM
-# it says what was stopped in one line. Its pairs are not run, and their files as they were.
+# it says what was stopped in one line; pairs whose programs are killed are not run. The pairs
+# are listed as not run, and their files are as they were.
 slow = os.path.join(root, "slow-polyest")
 with open(slow, "w") as f:
     f.write("#!/bin/sh\nexec sleep 86399\n")
 os.chmod(slow, 0o755)
-sleepers = lambda: [p for p in os.listdir("/proc") if p.isdigit() and
-                    (lambda c: c == b"sleep\x0086399\x00")(slurp(f"/proc/{p}/cmdline")
-                                                         if os.path.exists(f"/proc/{p}") else b"")]
+
+
+def sleepers():
+    found = []
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            found += [pid] * (slurp(f"/proc/{pid}/cmdline") == b"sleep\x0086399\x00")
+        except OSError:  # ended meanwhile
+            pass
+    return found
+
+
 before = snapshot()
-for sig, code in ((signal.SIGKILL, -9), (signal.SIGTERM, 128 + 15), (signal.SIGINT, 130)):
+for sig, code in ((signal.SIGKILL, -9), (signal.SIGTERM, 128 + 15), (signal.SIGINT, 130), (None, 1)):
     stack_run = subprocess.Popen([driver, stack, "--npoly", "6", "--maps", "--force", "--jobs", "2"],
                                  env=dict(os.environ, POLYEST=slow), stdin=subprocess.DEVNULL,
                                  stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
@@ -137,7 +157,15 @@ for sig, code in ((signal.SIGKILL, -9), (signal.SIGTERM, 128 + 15), (signal.SIGI
     if sig == signal.SIGKILL:
         p = run([driver, stack, "--unlock"], code=255)
         assert p.stderr.startswith("ERROR: ") and p.stderr.count("\n") == 1, p.stderr
-    stack_run.send_signal(sig)
+    while sig is None and stack_run.poll() is None:  # its programs killed (say, out of memory)
+        for pid in sleepers():
+            try:
+                os.kill(int(pid), signal.SIGKILL)
+            except ProcessLookupError:
+                pass
+        time.sleep(0.05)
+    if sig is not None:
+        stack_run.send_signal(sig)
     out, err = stack_run.communicate(timeout=10)
     assert stack_run.returncode == code, (sig, stack_run.returncode, err)
     for _ in range(30):
@@ -145,12 +173,14 @@ for sig, code in ((signal.SIGKILL, -9), (signal.SIGTERM, 128 + 15), (signal.SIGI
             break
         time.sleep(0.1)
     assert sleepers() == [], sig
-    if sig != signal.SIGKILL:
+    if sig is None:
+        assert out.count(": not run: ") == 6, out
+    elif sig != signal.SIGKILL:
         assert re.fullmatch(r"polyest-stack: 6 of 6 pairs to run\npolyest-stack: \w+( \w+)*: "
                             r"the running pairs stopped; the next run redoes the 6 pairs not done\n",
                             err), err
 run([driver, stack, "--unlock"])
-assert [p for p in changed_since(before) if "/.polyest-stack/" not in p] == []
+assert [p for p in changed_since(before) if not re.search("/.polyest-stack/|stack_summary", p)] == []
 p = run(["/usr/bin/python3", summary_py, stack], code=1)
 assert p.stdout.count(": not run: ") == 6, p.stdout
 assert "6 of 6 pairs to run" in run([driver, stack, "--npoly", "6", "--maps"], code=1).stderr
