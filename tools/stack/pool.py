@@ -12,11 +12,14 @@ polyest and offmap are those named, else $POLYEST / $OFFMAP, else those of the i
 import argparse
 import collections
 import os
+import signal
 import subprocess
 import sys
 import time
 
 import pairs
+
+STOPS = {signal.SIGINT, signal.SIGTERM, signal.SIGHUP}
 
 
 def start(command, work, out, err, group):
@@ -70,8 +73,13 @@ def run_pairs(folders, o, jobs, group=None):
                 child = start(command, work, None, command[1] + ".err", group)
                 running[child.pid] = [folder, child, maps, offmap_status, began]
                 continue
-            results[folder] = pairs.finish(folder, o, polyest_status, offmap_status,
-                                           time.monotonic() - began)
+            # A pair's outputs go into place whole: a stop request waits until they have.
+            signal.pthread_sigmask(signal.SIG_BLOCK, STOPS)
+            try:
+                results[folder] = pairs.finish(folder, o, polyest_status, offmap_status,
+                                               time.monotonic() - began)
+            finally:
+                signal.pthread_sigmask(signal.SIG_UNBLOCK, STOPS)
     finally:
         for entry in running.values():
             entry[1].kill()
