@@ -88,7 +88,7 @@ assert all(kolt_par()[n] == par_before[n] for n in not_run)
 assert submissions() == 2
 after = mtimes()
 third = run([driver] + options + ["--slurm", "--time=10"])
-assert f"{len(not_run)} of 300 pairs to run" in third.stderr, third.stderr
+assert f"{len(not_run)} of 300 pairs to run" in third.stdout, third.stdout
 assert sorted(n for n, t in mtimes().items() if after.get(n) != t) == not_run
 assert submissions() == 3
 for name in not_run:
@@ -102,7 +102,7 @@ job = run(["sbatch", "--wait", "--parsable", "--array=0-1", os.path.join(tools, 
 assert os.listdir(submit) == []
 for task in (0, 1):
     assert slurp(f"{stack}/.polyest-stack/slurm/{job}_{task}.out").count(b": ok") == 3, task
-assert "0 of 300 pairs to run" in run([driver] + options).stderr
+assert "0 of 300 pairs to run" in run([driver] + options).stdout
 
 # A run killed by SIGKILL: its guard cancels its job.
 killed = subprocess.Popen([driver] + options + ["--force", "--slurm"], cwd=submit,
