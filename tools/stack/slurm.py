@@ -16,7 +16,7 @@ TASK_SECONDS = 60  # the work a task holds by default
 ACTIVE = {"PENDING", "CONFIGURING", "RUNNING", "COMPLETING", "SUSPENDED", "REQUEUED",
           "REQUEUE_FED", "REQUEUE_HOLD", "RESIZING", "RESV_DEL_HOLD", "SIGNALING", "STAGE_OUT",
           "STOPPED"}
-POLL_SECONDS = 2
+POLL_SECONDS = (0.5, 5)  # the first wait between two looks at the job, the longest
 
 
 def folder(stack):
@@ -73,8 +73,11 @@ def active(job):
 
 
 def wait(job):
+    """Waits until JOB has ended, looking at it more and more rarely."""
+    pause = POLL_SECONDS[0]
     while active(job) is not False:
-        time.sleep(POLL_SECONDS)
+        time.sleep(pause)
+        pause = min(1.5 * pause, POLL_SECONDS[1])
 
 
 def cancel(job, patience=10):
