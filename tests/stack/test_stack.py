@@ -86,8 +86,8 @@ for name, row in rows.items():
             assert field is None or numbers[name][field] == float(word), (name, field)
 
 # Reruns: nothing for an unchanged stack or a refused threshold; a pair whose KOLT_par is put
-# back and one whose output is removed are redone alone; a removed pair leaves the summary; changed options redo every pair, and
-# the outputs no longer asked for leave the pair folders.
+# back and one whose output is removed are redone alone; a removed pair leaves the summary;
+# changed options redo every pair, and the outputs no longer asked for leave the pair folders.
 snapshot = lambda: {os.path.join(d, f): os.stat(os.path.join(d, f)).st_mtime_ns
                     for d, _, files in os.walk(root) for f in files if f != "lock"}
 changed_since = lambda before: sorted(p for p, t in snapshot().items() if before.get(p) != t)
