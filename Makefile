@@ -103,3 +103,10 @@ install:
 test-slurm: build
 	@bash tools/setup.sh slurm
 	bash tests/stack/slurm-test.sh $(BUILD)
+
+# The stack workflow's own cost per pair (wall time less the pairs' own time over the jobs) at
+# 100 and 1000 small pairs, first run and unchanged rerun, and its summary picture's size;
+# not part of `make test`.
+.PHONY: bench-stack
+bench-stack: build
+	/usr/bin/python3 tools/stack/bench-stack.py $(BUILD) $(JOBS)

@@ -1,6 +1,7 @@
 #!/bin/bash
 # make test-slurm: a one-machine Slurm (munged, slurmctld and slurmd, configured in a scratch
-# folder) runs the stack test through polyest-stack --slurm and through the job-array script.
+# folder) runs the Slurm stack test (tests/stack/test_slurm.py): polyest-stack --slurm and the
+# job-array script.
 # Every daemon started here is stopped by its pid on the way out, also after a failure.
 set -euo pipefail
 build=$(cd "${1:?usage: slurm-test.sh BUILD}" && pwd)
@@ -62,6 +63,4 @@ for i in $(seq 60); do
 done
 
 export POLYEST=$build/polyest/polyest OFFMAP=$build/tools/offmap
-/usr/bin/python3 "$src/tests/stack/test_stack.py" "$build" "$src/tools/stack/polyest-stack" \
-  --slurm --time=10
-/usr/bin/python3 "$src/tests/stack/test_stack.py" "$build" "$src/tools/stack/polyest-stack" --array
+/usr/bin/python3 "$src/tests/stack/test_slurm.py" "$build" "$src/tools/stack/polyest-stack"

@@ -1,31 +1,27 @@
-#!/usr/bin/python3
-"""The pair folders of a stack: finding them, their input bookkeeping and one pair's run.
+"""The pair folders of a stack: finding them, their bookkeeping, and the steps of one pair's run.
 
 Every pair folder holds offs, ccp and KOLT_par; the bookkeeping lives in its folder
 .polyest-stack/:
   KOLT_par.in   the pristine KOLT_par, the input of every run (polyest rewrites KOLT_par)
-  KOLT_par.out  the SHA-256 of the KOLT_par file the last successful run put in place
+  KOLT_par.out  the SHA-256 of the KOLT_par file the last successful run put in place, then
+                that of the one before it
   hashes.json   the SHA-256 of offs and ccp, kept while their size, mtime and inode stay
-  stamp         one hash of the inputs' contents and the options; rewritten only when it
-                changes, so its modification time tells the workflow when to run the pair again
+  stamp         one hash of the inputs' contents and the options
   result        the outcome of the last run: status, exit status, message, seconds, stamp
+  published     the outputs the last successful run put in place, one name a line
   work/         where polyest runs, on a fresh copy of KOLT_par.in
 
-  pairs.py run [--prepare] [--npoly N] [--thres T] [--outputs] [--maps]
-               [--polyest PATH] [--offmap PATH] PAIR
+A pair's run (pool.py starts its programs): begin() sets up the work folder, polyest_command()
+and offmap_commands() are what runs there, finish() publishes the outputs of a successful run
+(KOLT_par last) and records the outcome. Nothing in the pair folder changes before finish().
 """
-import argparse
 import hashlib
 import json
 import os
 import shutil
-import subprocess
-import sys
-import time
 
 STATE = ".polyest-stack"
 INPUTS = ("offs", "ccp", "KOLT_par")
-TOOLS = os.path.dirname(os.path.realpath(__file__))
 
 
 def find_pairs(stack):
@@ -46,17 +42,19 @@ def find_program(name, beside):
     for folder in beside:
         path = os.path.join(folder, name)
         if os.access(path, os.X_OK) and os.path.isfile(path):
-            return path
+            return os.path.abspath(path)
     path = shutil.which(name)
     return os.path.abspath(path) if path else None
 
 
-def options_key(npoly, thres, outputs, maps):
-    return f"npoly={npoly or '-'} thres={thres or '-'} outputs={int(outputs)} maps={int(maps)}"
+def options_key(o):
+    return (f"npoly={o['npoly'] or '-'} thres={o['thres'] or '-'} "
+            f"outputs={int(o['outputs'])} maps={int(o['maps'])}")
 
 
-def expected_outputs(outputs, maps):
-    return (["coffs", "coffsets"] if outputs else []) + (["offs.png", "coffs.png"] if maps else [])
+def expected_outputs(o):
+    return (["coffs", "coffsets"] if o["outputs"] else []) + (
+        ["offs.png", "coffs.png"] if o["maps"] else [])
 
 
 def file_hash(path):
@@ -84,6 +82,13 @@ def write_atomic(path, text):
     os.replace(path + ".tmp", path)
 
 
+def remove(path):
+    try:
+        os.remove(path)
+    except FileNotFoundError:
+        pass
+
+
 def read_result(pair):
     try:
         with open(os.path.join(pair, STATE, "result")) as f:
@@ -93,17 +98,19 @@ def read_result(pair):
 
 
 def prepare(pair, key, expected=()):
-    """Brings the pristine KOLT_par copy and the stamp of PAIR up to date; returns the stamp."""
+    """Brings the pristine KOLT_par copy and the stamp of PAIR up to date. Returns True when
+    the pair's last result holds for its current inputs and options (nothing to do)."""
     state = os.path.join(pair, STATE)
     os.makedirs(state, exist_ok=True)
     par, par_in, par_out = (os.path.join(pair, "KOLT_par"), os.path.join(state, "KOLT_par.in"),
                             os.path.join(state, "KOLT_par.out"))
     current, pristine = file_hash(par), file_hash(par_in)
-    if current != pristine and current != read_text(par_out):
+    ours = (read_text(par_out) or "").split()
+    if current != pristine and current not in ours:
         # First run, or someone put another KOLT_par in place: that file is the input now.
-        for p in (par_in, par_out):
-            if os.path.exists(p):
-                os.remove(p)
+        remove(par_in)
+        remove(par_out)
+        ours = []
         if current is not None:
             try:
                 shutil.copy(par, par_in + ".tmp")  # contents and permission bits
@@ -132,108 +139,107 @@ def prepare(pair, key, expected=()):
         write_atomic(cache_path, json.dumps(cache))
     stamp = hashlib.sha256(json.dumps([hashes["offs"], hashes["ccp"], pristine, key])
                            .encode()).hexdigest()
-    stamp_path = os.path.join(state, "stamp")
-    if read_text(stamp_path) != stamp:
-        write_atomic(stamp_path, stamp)
+    if read_text(os.path.join(state, "stamp")) != stamp:
+        write_atomic(os.path.join(state, "stamp"), stamp)
     result = read_result(pair)
-    if result and result.get("status") == "ok" and (current != read_text(par_out) or not all(
-            os.path.exists(os.path.join(pair, n)) for n in expected)):
-        os.remove(os.path.join(state, "result"))  # an output was replaced or removed: run again
-    return stamp
+    if not result or result.get("stamp") != stamp:
+        return False
+    # A successful result holds while its KOLT_par and the outputs asked for are in place.
+    return result.get("status") != "ok" or (ours[:1] == [current] and all(
+        os.path.exists(os.path.join(pair, n)) for n in expected))
 
 
-def last_error(text):
-    lines = [l.strip() for l in text.splitlines() if l.strip()]
+def forget_result(pair):
+    """The pair is to be run: until its run finishes it is listed as not run."""
+    remove(os.path.join(pair, STATE, "result"))
+
+
+def begin(pair):
+    """The pair's work folder, with links to offs and ccp (kept from run to run) and a fresh
+    copy of the pristine KOLT_par; what an earlier run left there goes. Returns the folder."""
+    state = os.path.join(pair, STATE)
+    work = os.path.join(state, "work")
+    try:
+        os.mkdir(work)
+        for name in ("offs", "ccp"):
+            os.symlink(os.path.join("..", "..", name), os.path.join(work, name))
+    except FileExistsError:
+        for entry in os.scandir(work):
+            if entry.name not in ("offs", "ccp"):
+                os.remove(entry.path)
+    if os.path.exists(os.path.join(state, "KOLT_par.in")):
+        shutil.copyfile(os.path.join(state, "KOLT_par.in"), os.path.join(work, "KOLT_par"))
+        shutil.copymode(os.path.join(state, "KOLT_par.in"), os.path.join(work, "KOLT_par"))
+    else:  # missing or unreadable: polyest says so
+        os.symlink(os.path.join("..", "..", "KOLT_par"), os.path.join(work, "KOLT_par"))
+    return work
+
+
+def polyest_command(o):
+    return [o["polyest"], "offs", "ccp", "KOLT_par", "coffs" if o["outputs"] or o["maps"] else "-",
+            "coffsets" if o["outputs"] else "-", o["thres"] or "-", o["npoly"] or "-"]
+
+
+def offmap_commands(o):
+    return [[o["offmap"], grid, "KOLT_par", grid + ".png"] for grid in ("offs", "coffs")] \
+        if o["maps"] else []
+
+
+def last_line(data):
+    lines = [line.strip() for line in data.decode(errors="replace").splitlines() if line.strip()]
     return lines[-1] if lines else ""
 
 
-def run(pair, npoly, thres, outputs, maps, polyest, offmap):
-    """Runs polyest on a copy of PAIR's pristine inputs and puts the outputs in place when it
-    succeeds; the outcome goes to the result file. Fails (exception) only when the run could
-    not take place, e.g. polyest killed by a signal, so that a later run tries again."""
+def read_bytes(path):
+    try:
+        with open(path, "rb") as f:
+            return f.read()
+    except OSError:
+        return b""
+
+
+def publish_kolt_par(work, pair):
+    """KOLT_par into place; through a symbolic link its target is updated, the link stays."""
+    target = os.path.realpath(os.path.join(pair, "KOLT_par"))
+    source = os.path.join(work, "KOLT_par")
+    if os.path.dirname(target) != os.path.realpath(pair):
+        temporary = os.path.join(os.path.dirname(target), f".KOLT_par.{os.getpid()}.tmp")
+        shutil.copy(source, temporary)
+        source = temporary
+    os.replace(source, target)
+
+
+def finish(pair, o, status, offmap_status, seconds):
+    """Publishes a successful run's outputs and records the outcome. STATUS is polyest's exit
+    status, OFFMAP_STATUS offmap's for each map drawn ([] when none)."""
     state = os.path.join(pair, STATE)
     work = os.path.join(state, "work")
-    stamp = read_text(os.path.join(state, "stamp"))
-    shutil.rmtree(work, ignore_errors=True)
-    os.mkdir(work)
-    job = os.environ.get("SLURM_JOB_ID")
-    for name in os.listdir(state):  # Slurm logs of earlier runs of this pair
-        if job and name.startswith("slurm-") and name != f"slurm-{job}.out":
-            os.remove(os.path.join(state, name))
-    for name in ("offs", "ccp"):
-        os.symlink(os.path.join("..", "..", name), os.path.join(work, name))
-    if os.path.exists(os.path.join(state, "KOLT_par.in")):
-        shutil.copy(os.path.join(state, "KOLT_par.in"), os.path.join(work, "KOLT_par"))
-    else:  # missing or unreadable: polyest says so
-        os.symlink(os.path.join("..", "..", "KOLT_par"), os.path.join(work, "KOLT_par"))
-    args = [polyest, "offs", "ccp", "KOLT_par", "coffs" if outputs or maps else "-",
-            "coffsets" if outputs else "-", thres or "-", npoly or "-"]
-    start = time.monotonic()
-    with open(os.path.join(work, "polyest.log"), "wb") as log:
-        proc = subprocess.run(args, cwd=work, stdout=log, stderr=subprocess.PIPE,
-                              stdin=subprocess.DEVNULL)
-        log.write(proc.stderr)  # an error ends the run at once: its message comes last
-    if proc.returncode < 0:
-        raise RuntimeError(f"{pair}: polyest killed by signal {-proc.returncode}")
-    message = last_error(proc.stderr.decode(errors="replace"))
-    published = []
-    if proc.returncode == 0:
-        if maps:
-            for grid in ("offs", "coffs"):
-                m = subprocess.run([offmap, grid, "KOLT_par", grid + ".png"], cwd=work,
-                                   stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
-                if m.returncode < 0:
-                    raise RuntimeError(f"{pair}: offmap killed by signal {-m.returncode}")
-                if m.returncode != 0:
-                    message = "offmap: " + last_error(m.stderr.decode(errors="replace"))
-                else:
-                    published.append(grid + ".png")
-        published += ["coffs", "coffsets"] if outputs else []
-        # KOLT_par comes last, after its hash is known: a run stopped in between starts
-        # again from the pristine copy.
-        write_atomic(os.path.join(state, "KOLT_par.out"),
-                     file_hash(os.path.join(work, "KOLT_par")))
-        published.append("KOLT_par")
-    seconds = time.monotonic() - start
-    for name in published:
-        os.replace(os.path.join(work, name), os.path.join(pair, name))
+    errors = read_bytes(os.path.join(work, "polyest.err"))
+    message = last_line(errors)
+    with open(os.path.join(work, "polyest.log"), "ab") as log:
+        log.write(errors)  # an error ends the run at once: its message comes last
+    if status == 0:
+        published = (["coffs", "coffsets"] if o["outputs"] else []) + [
+            grid + ".png" for grid, code in zip(("offs", "coffs"), offmap_status) if code == 0]
+        failed_maps = [grid for grid, code in zip(("offs", "coffs"), offmap_status) if code]
+        if failed_maps:
+            message = "offmap: " + last_line(read_bytes(os.path.join(work, failed_maps[0] + ".err")))
+        # Outputs of an earlier fit that this run does not write go first, KOLT_par last. The
+        # KOLT_par file in place until then stays known as the stack's own (see prepare).
+        listed = read_text(os.path.join(state, "published"))
+        for name in (listed or "").split():
+            if name not in published:
+                remove(os.path.join(pair, name))
+        par_out = os.path.join(state, "KOLT_par.out")
+        earlier = (read_text(par_out) or "").split()[:1]
+        write_atomic(par_out, "\n".join([file_hash(os.path.join(work, "KOLT_par"))] + earlier) + "\n")
+        for name in published:
+            os.replace(os.path.join(work, name), os.path.join(pair, name))
+        publish_kolt_par(work, pair)
+        if listed != "".join(n + "\n" for n in published):
+            write_atomic(os.path.join(state, "published"), "".join(n + "\n" for n in published))
     os.replace(os.path.join(work, "polyest.log"), os.path.join(pair, "polyest.log"))
-    shutil.rmtree(work, ignore_errors=True)
-    result = {"status": "ok" if proc.returncode == 0 else "failed", "exit": proc.returncode,
-              "message": message, "seconds": round(seconds, 4), "stamp": stamp}
+    result = {"status": "ok" if status == 0 else "failed", "exit": status, "message": message,
+              "seconds": round(seconds, 4), "stamp": read_text(os.path.join(state, "stamp"))}
     write_atomic(os.path.join(state, "result"), json.dumps(result) + "\n")
     return result
-
-
-def main():
-    parser = argparse.ArgumentParser(prog="pairs.py")
-    parser.add_argument("command", choices=["run"])
-    parser.add_argument("pair")
-    parser.add_argument("--prepare", action="store_true",
-                        help="bring the bookkeeping up to date first (without the workflow)")
-    parser.add_argument("--npoly")
-    parser.add_argument("--thres")
-    parser.add_argument("--outputs", action="store_true")
-    parser.add_argument("--maps", action="store_true")
-    parser.add_argument("--polyest")
-    parser.add_argument("--offmap")
-    a = parser.parse_args()
-    installed_bin = os.path.join(TOOLS, "..", "..", "..", "bin")  # <prefix>/share/polyest/stack
-    polyest = a.polyest or find_program("polyest", [installed_bin])
-    offmap = a.offmap or find_program("offmap", [installed_bin])
-    if not polyest or (a.maps and not offmap):
-        print("ERROR: polyest or offmap not found (set POLYEST / OFFMAP)", file=sys.stderr)
-        sys.exit(255)
-    try:
-        if a.prepare:
-            prepare(a.pair, options_key(a.npoly, a.thres, a.outputs, a.maps),
-                    expected_outputs(a.outputs, a.maps))
-        result = run(a.pair, a.npoly, a.thres, a.outputs, a.maps, polyest, offmap)
-    except (OSError, RuntimeError) as e:
-        print(f"ERROR: {e}", file=sys.stderr)
-        sys.exit(255)
-    print(f"{a.pair}: {result['status']}" + (f": {result['message']}" if result["message"] else ""))
-
-
-if __name__ == "__main__":
-    main()
