@@ -5,8 +5,10 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "binio/fcomplex.h"
-#include "grid/offset_grid.h"
+#include "../binio/fcomplex.h"
+#include "../grid/offset_grid.h"
+
+namespace polyest {
 
 // Each sample is kept in the narrowest exact form: its grid column and row (its coordinates
 // are those of the column and the row), its offsets and cross-correlation as read, and a mark
@@ -68,3 +70,5 @@ void for_each_surviving_sample(const OFFSET_SAMPLES *s, Body body) {
     }
   }
 }
+
+}  // namespace polyest

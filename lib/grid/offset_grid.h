@@ -4,8 +4,10 @@
 // all agree on a cell's coordinates and on what counts as a sample.
 #include <cmath>
 
-#include "binio/fcomplex.h"
-#include "params/KOLT_io.h"
+#include "../binio/fcomplex.h"
+#include "../params/KOLT_io.h"
+
+namespace polyest {
 
 struct GRID_GEOMETRY {
   int nr;           // columns (range samples)
@@ -42,3 +44,5 @@ inline bool is_offset_cell(fcomplex cell) {
 inline bool is_sample_cell(fcomplex cell, float cc) {
   return is_offset_cell(cell) && std::isfinite(cc);
 }
+
+}  // namespace polyest

@@ -15,6 +15,8 @@
 #include "params/keyword_reader.h"
 #include "polyest_run.h"
 
+using namespace polyest;
+
 namespace {
 
 const char *const npoly_args[] = {"1", "3", "4", "6", "-", "5", "2.9", "x"};

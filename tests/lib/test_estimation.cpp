@@ -4,6 +4,8 @@
 #include "numerics/offset_poly.h"
 #include "support/test_support.h"
 
+using namespace polyest;
+
 namespace {
 
 // The fits read the samples through their narrow record: the same bits as the pair fit over
