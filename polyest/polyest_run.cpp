@@ -1,6 +1,5 @@
 #include "polyest_run.h"
 
-#include <climits>
 #include <cstdio>
 
 #include "culling.h"
@@ -25,8 +24,7 @@ namespace {
 int describe_grid(const GRID_GEOMETRY &grid) {
   const long long nsamp = static_cast<long long>(grid.nr) * grid.naz;
   print_grid_lines(stdout, grid, nsamp);
-  // Sample numbers and counts are 32-bit and the sample arrays hold nsamp + 1 elements.
-  if (grid.nr > 0 && grid.naz > 0 && nsamp >= INT_MAX) {
+  if (!grid_size_supported(grid)) {
     fprintf(stderr, "\nERROR: offset grid too large: %d x %d samples\n\n", grid.nr, grid.naz);
     return -1;
   }
