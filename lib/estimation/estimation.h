@@ -35,7 +35,7 @@ inline size_t design_column_stride(long long nsamp) {
   return (static_cast<size_t>(nsamp + 1) + 7) / 8 * 8 + 8 * 13;
 }
 
-// The working arrays of the fits, 1-based, allocated by the caller.
+// The working arrays of the fits, 1-based, allocated by allocate_fit (storage.h).
 struct MODEL_FIT {
   int npoly;
   basis_fn funcs;

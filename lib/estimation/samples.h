@@ -1,7 +1,7 @@
 #pragma once
-// The samples selected from an offsets grid and the map of their cells. Whoever fills the record
-// allocates its arrays: polyest ends the run when memory runs out, other callers do as they see
-// fit. The grid itself is read row by row and need not be kept.
+// The samples selected from an offsets grid and the map of their cells, allocated by
+// allocate_samples (storage.h). The grid itself is read a block of rows at a time and need not
+// be kept.
 #include <cstddef>
 #include <cstdint>
 
