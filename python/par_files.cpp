@@ -82,7 +82,7 @@ File open_par_file(const std::string &path, bool write) {
 
 // The record as the library reads it, the readers' warning lines into *warnings; false when
 // the text's buffer was refused (*err).
-bool read_record(FILE *fp, KOLT_PAR *kp, std::string *warnings, ALLOC_ERROR *err) {
+bool read_with_warnings(FILE *fp, KOLT_PAR *kp, std::string *warnings, ALLOC_ERROR *err) {
   *kp = KOLT_PAR{};
   WarningCapture capture;
   const bool read = read_KOLT_par(fp, kp, err) == 0;
@@ -118,7 +118,7 @@ py::tuple read_par(const std::string &path) {
   bool read;
   {
     py::gil_scoped_release unlocked;
-    read = read_record(fp.get(), &kp, &warnings, &err);
+    read = read_with_warnings(fp.get(), &kp, &warnings, &err);
   }
   if (!read) raise_memory_error(err);
   return py::make_tuple(par_dict(kp), warnings);
@@ -134,7 +134,7 @@ std::string update_par(const std::string &path, const std::array<double, 6> &ran
   {
     py::gil_scoped_release unlocked;
     KOLT_PAR kp;
-    read = read_record(fp.get(), &kp, &warnings, &err);
+    read = read_with_warnings(fp.get(), &kp, &warnings, &err);
     if (read) {
       memcpy(kp.range_offset_polynomial, range_poly.data(), sizeof kp.range_offset_polynomial);
       memcpy(kp.azimuth_offset_polynomial, azimuth_poly.data(),

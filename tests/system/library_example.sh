@@ -14,6 +14,8 @@ awk -v out="$dir/src" '
   /^```cpp$/   { file = out "/fit_scene.cpp"; next }
   /^```/       { file = ""; next }
   file != ""   { print > file }' "$page"
+# The page holds exactly these two blocks of those languages (a third would be appended).
+[ "$(grep -c '^```cmake$' "$page") $(grep -c '^```cpp$' "$page")" = "1 1" ]
 cmake -S "$dir/src" -B "$dir/bld" -DCMAKE_PREFIX_PATH="$dir/prefix" >"$dir/log" 2>&1 &&
   cmake --build "$dir/bld" >>"$dir/log" 2>&1 || { cat "$dir/log"; exit 1; }
 "$mkscene" "$dir/offs" "$dir/ccp" "$dir/par" --nr 48 --naz 64 --patches 3 >/dev/null
