@@ -1,17 +1,21 @@
 #!/bin/bash
-# polyest.fit on arrays in memory against the program without outputs, on one generated scene:
-# ROUNDS rounds, each the program then the module, best and median wall seconds of each and
-# their ratio. Usage: bench/module_vs_program.sh <build> [side] [terms] [rounds]
+# polyest.fit on arrays in memory against the program without outputs, on one generated scene,
+# for one build or several side by side (say before and after a change): ROUNDS rounds, each
+# running every build's program, then its module; the best and median wall seconds of each and
+# the module's time over the program's.
+# Usage: bench/module_vs_program.sh <build>... (SIDE=2048 TERMS=6 ROUNDS=7 in the environment)
 set -euo pipefail
-build=$(cd "$1" && pwd); side=${2:-2048}; terms=${3:-6}; rounds=${4:-7}
+side=${SIDE:-2048} terms=${TERMS:-6} rounds=${ROUNDS:-7}
 dir=$(mktemp -d); trap 'rm -rf "$dir"' EXIT
-"$build/tools/mkscene" "$dir/offs" "$dir/ccp" "$dir/par" --nr "$side" --naz "$side" >/dev/null
-program=() module=()
+builds=()
+for b in "$@"; do builds+=("$(cd "$b" && pwd)"); done
+"${builds[0]}/tools/mkscene" "$dir/offs" "$dir/ccp" "$dir/par" --nr "$side" --naz "$side" >/dev/null
 for ((r = 0; r < rounds; r++)); do
-  start=$(date +%s.%N)
-  "$build/polyest/polyest" "$dir/offs" "$dir/ccp" "$dir/par" - - - "$terms" >/dev/null
-  program+=("$(echo "$(date +%s.%N) - $start" | bc)")
-  module+=("$(PYTHONPATH="$build/python" /usr/bin/python3 - "$dir" "$terms" <<'PY'
+  for ((b = 0; b < ${#builds[@]}; b++)); do
+    start=$(date +%s.%N)
+    "${builds[b]}/polyest/polyest" "$dir/offs" "$dir/ccp" "$dir/par" - - - "$terms" >/dev/null
+    echo "$(date +%s.%N) - $start" | bc >>"$dir/program$b"
+    PYTHONPATH="${builds[b]}/python" /usr/bin/python3 - "$dir" "$terms" >>"$dir/module$b" <<'PY'
 import sys, time, polyest
 d, terms = sys.argv[1], int(sys.argv[2])
 par = polyest.read_par(d + "/par")
@@ -20,14 +24,13 @@ start = time.perf_counter()
 polyest.fit(offs, cc, par, npoly=terms)
 print(f"{time.perf_counter() - start:.3f}")
 PY
-)")
+  done
 done
-printf '%s\n' "${program[@]}" | sort -n > "$dir/p"
-printf '%s\n' "${module[@]}" | sort -n > "$dir/m"
+echo "grid ${side}x${side}, $terms terms, $rounds rounds, wall seconds (best / median)"
 mid=$(( (rounds + 1) / 2 ))
-bp=$(head -1 "$dir/p"); bm=$(head -1 "$dir/m")
-mp=$(sed -n "${mid}p" "$dir/p"); mm=$(sed -n "${mid}p" "$dir/m")
-echo "grid ${side}x${side}, $terms terms, $rounds rounds"
-echo "program (no outputs): best $bp s, median $mp s"
-echo "polyest.fit:          best $bm s, median $mm s"
-echo "ratio best $(echo "scale=3; $bm / $bp" | bc), median $(echo "scale=3; $mm / $mp" | bc)"
+for ((b = 0; b < ${#builds[@]}; b++)); do
+  p=($(sort -n "$dir/program$b")) m=($(sort -n "$dir/module$b"))
+  printf '%s\n  program %.3f / %.3f   polyest.fit %.3f / %.3f   ratio %.3f / %.3f\n' \
+    "${builds[b]}" "${p[0]}" "${p[mid - 1]}" "${m[0]}" "${m[mid - 1]}" \
+    "$(echo "${m[0]} / ${p[0]}" | bc -l)" "$(echo "${m[mid - 1]} / ${p[mid - 1]}" | bc -l)"
+done
