@@ -11,7 +11,7 @@
 
 namespace polyest {
 
-// cells cells of each file from where it stands into offs and cc, in host order.
+// Reads cells cells of each file, from where it stands, into offs and cc in host order.
 void read_grid_cells(FILE *fp_offs, FILE *fp_ccp, fcomplex *offs, float *cc, size_t cells);
 
 // Reads both files whole (the offsets file from its start, the cross-correlations from where
