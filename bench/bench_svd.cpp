@@ -9,6 +9,8 @@
 #include "numerics/offset_poly.h"
 #include "numerics/svd.h"
 
+using namespace polyest;
+
 namespace {
 
 // 1-based matrix over one block, row 0 and column 0 unused.

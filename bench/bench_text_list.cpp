@@ -11,6 +11,8 @@
 
 #include "text/fixed_text.h"
 
+using namespace polyest;
+
 namespace {
 
 constexpr int kLines = 3000000;

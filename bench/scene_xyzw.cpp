@@ -4,8 +4,12 @@
 // Usage: scene_xyzw <offs> <ccp> <KOLT_par> <out>
 #include <cstdio>
 
+#include "estimation/grid_input.h"
+#include "estimation/storage.h"
 #include "params/KOLT_io.h"
-#include "grid_input.h"
+#include "runtime/alloc.h"
+
+using namespace polyest;
 
 int main(int argc, char *argv[]) {
   if (argc != 5) {
@@ -21,9 +25,14 @@ int main(int argc, char *argv[]) {
   KOLT_PAR kp{};
   OFFSET_SAMPLES s{};
   GRID_ARRAYS g{};
-  read_KOLT_par(par, &kp);
-  if (describe_grid(&kp, &s) != 0) return -1;
-  allocate_samples(&kp, &s, &g);
+  ALLOC_ERROR err{};
+  if (read_KOLT_par(par, &kp, &err) != 0 ||
+      allocate_grid_arrays(kp.offset_estimation_range_samples,
+                           kp.offset_estimation_azimuth_samples, &g, &err) != 0 ||
+      allocate_samples(grid_geometry(&kp), &s, &err) != 0) {
+    fputs(alloc_message(err).c_str(), stderr);
+    return -1;
+  }
   select_samples(offs, ccp, &g, &s);
   for (int k = 1; k <= s.ndata; k++) {
     const double record[4] = {sample_x(&s, k), sample_y(&s, k), s.off_rng[k], sample_sig(&s, k)};
@@ -33,6 +42,7 @@ int main(int argc, char *argv[]) {
     fprintf(stderr, "\nERROR: scene_xyzw: error writing %s\n\n", argv[4]);
     return -1;
   }
-  free_samples(&s, &g);
+  free_samples(&s);
+  free_grid_arrays(&g);
   return 0;
 }

@@ -2,8 +2,11 @@
 
 #include <cstdio>
 
-#include "report.h"
+#include "messages.h"
+#include "report/report.h"
 #include "text/int_scan.h"
+
+using namespace polyest;
 
 namespace {
 

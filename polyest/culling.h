@@ -5,5 +5,6 @@
 
 // Runs the culling passes from the first solution. On return 0 the last solution is in last
 // and the surviving samples are those not marked culled; -1 after an error message.
-int cull_outliers(OFFSET_SAMPLES *s, MODEL_FIT *f, const SOLUTION &first, double thres,
-                  int interact_mode, SOLUTION *last);
+int cull_outliers(polyest::OFFSET_SAMPLES *s, polyest::MODEL_FIT *f,
+                  const polyest::SOLUTION &first, double thres, int interact_mode,
+                  polyest::SOLUTION *last);

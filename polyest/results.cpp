@@ -4,7 +4,9 @@
 #include <cstring>
 
 #include "estimation/culled_outputs.h"
-#include "report.h"
+#include "report/report.h"
+
+using namespace polyest;
 
 namespace {
 

@@ -9,8 +9,9 @@
 // time in block_buffer: culled_grid_block_rows rows of nr cells, zero), then kp (with the
 // solution's polynomials) rewritten into the parameter file. Returns 0 when everything was
 // written, -1 after an error message.
-int write_results(RUN_SETTINGS *rs, const OFFSET_SAMPLES *s, fcomplex *block_buffer,
-                  const MODEL_FIT *f, const SOLUTION *sol, KOLT_PAR *kp);
+int write_results(RUN_SETTINGS *rs, const polyest::OFFSET_SAMPLES *s,
+                  polyest::fcomplex *block_buffer, const polyest::MODEL_FIT *f,
+                  const polyest::SOLUTION *sol, polyest::KOLT_PAR *kp);
 
 // Flushes standard output: 0 when the whole report so far was written, else -1 after the
 // error message (a run whose report is lost has failed).

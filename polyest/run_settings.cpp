@@ -4,8 +4,11 @@
 
 #include <cstring>
 
-#include "report.h"
+#include "messages.h"
+#include "report/report.h"
 #include "text/int_scan.h"
+
+using namespace polyest;
 
 namespace {
 
@@ -80,7 +83,8 @@ int open_run(int argc, char *argv[], RUN_SETTINGS *rs, KOLT_PAR *kp) {
             rs->par_path);
     return -1;
   }
-  read_KOLT_par(rs->fp_par, kp);
+  ALLOC_ERROR err{};
+  if (read_KOLT_par(rs->fp_par, kp, &err) != 0) return allocation_failed(err);
 
   if (argc > 4 && !is_dash(argv[4])) {
     FILE *const inputs[] = {rs->fp_offs, rs->fp_ccp, rs->fp_par};

@@ -30,7 +30,7 @@ void print_usage(const char *program_name);
 // Opens the inputs, reads the parameter file into kp, creates the requested outputs and
 // settles thres, npoly and interact_mode, printing the set-up lines. On an error prints
 // its message on standard error and returns -1; streams opened so far stay in rs.
-int open_run(int argc, char *argv[], RUN_SETTINGS *rs, KOLT_PAR *kp);
+int open_run(int argc, char *argv[], RUN_SETTINGS *rs, polyest::KOLT_PAR *kp);
 
 // Closes every stream still open in rs.
 void close_run_streams(RUN_SETTINGS *rs);

@@ -5,7 +5,8 @@
 #include <cstring>
 
 #include "estimation/culled_outputs.h"
-#include "report.h"
+#include "estimation/storage.h"
+#include "report/report.h"
 #include "runtime/alloc.h"
 
 namespace py = pybind11;
@@ -53,39 +54,21 @@ Estimation::Estimation(py::array offs, py::array cc, const GRID_GEOMETRY &grid, 
 }
 
 void Estimation::start(int npoly, bool interactive) {
-  const int nr = grid_.nr, naz = grid_.naz;
+  const int naz = grid_.naz;
 
-  // The program's arrays (grid_input.cpp, fit_storage.cpp), whose allocation throws instead of
-  // ending the run. Every sample array holds a cell of the grid, as the program's do; the
-  // culled offsets grid's row is made when it is written.
-  s_.nr = nr;
-  s_.naz = naz;
-  s_.nsamp = static_cast<long long>(nr) * naz;
-  const size_t nvec = static_cast<size_t>(s_.nsamp) + 1;
-  s_.rng_coord = zeroed<double>(static_cast<size_t>(nr));
-  s_.az_coord = zeroed<double>(static_cast<size_t>(naz));
-  s_.column = zeroed<int>(nvec);
-  s_.row = zeroed<int>(nvec);
-  for (float **v : {&s_.off_rng, &s_.off_az, &s_.cc}) *v = zeroed<float>(nvec);
-  s_.culled = zeroed<uint8_t>(nvec);
-  s_.sample_cells = zeroed<uint64_t>(sample_cell_words(s_.nsamp));
-  f_.npoly = npoly;
-  f_.funcs = basis_for(npoly);
-  f_.fit = svdfit_pair;
-  f_.a_rng = zeroed<double>(MODEL_FIT_DIM);
-  f_.a_az = zeroed<double>(MODEL_FIT_DIM);
-  f_.svd_w = zeroed<double>(MODEL_FIT_DIM);
-  f_.cvm_rng = zeroed_lines<double>(MODEL_FIT_DIM, MODEL_FIT_DIM);
-  f_.cvm_az = zeroed_lines<double>(MODEL_FIT_DIM, MODEL_FIT_DIM);
-  f_.svd_v = zeroed_lines<double>(MODEL_FIT_DIM, MODEL_FIT_DIM);
-  f_.svd_u = zeroed_lines<double>(design_column_stride(s_.nsamp), MODEL_FIT_DIM);
+  // The library's storage (its huge-page blocks, as the program's), a refusal raised as
+  // MemoryError. The grids themselves are the caller's arrays; the culled offsets grid's rows
+  // are made when it is written.
+  ALLOC_ERROR err{};
+  if (allocate_samples(grid_, &s_, &err) != 0 ||
+      allocate_fit(s_.nsamp, npoly, svdfit_pair, &f_, &err) != 0)
+    raise_memory_error(err);
 
   SOLUTION first;
   int status;
   {
     py::gil_scoped_release unlocked;
     CLocale c_locale;
-    set_grid_coordinates(grid_, &s_);
     for (int i = 0; i < naz; i++) collect_row_samples(&s_, i, offs_rows_[i], cc_rows_[i]);
     status = first_solution(&s_, &f_, &first);
     report_.print([&](FILE *out) {
@@ -103,13 +86,8 @@ void Estimation::start(int npoly, bool interactive) {
 Estimation::~Estimation() { release_arrays(); }
 
 void Estimation::release_arrays() {
-  void *arrays[] = {s_.rng_coord, s_.az_coord, s_.column,       s_.row,    s_.off_rng,
-                    s_.off_az,    s_.cc,       s_.culled,       f_.a_rng,  f_.a_az,
-                    f_.svd_w,     s_.sample_cells};
-  for (void *v : arrays) free(v);
-  for (double **m : {f_.cvm_rng, f_.cvm_az, f_.svd_v, f_.svd_u}) free_2d(m);
-  s_ = OFFSET_SAMPLES{};
-  f_ = MODEL_FIT{};
+  free_samples(&s_);
+  free_fit(&f_);
 }
 
 std::unique_lock<std::mutex> Estimation::lock() {

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "binio/fcomplex.h"
-#include "binio/swap_io.h"
+#include "estimation/grid_input.h"
 #include "bindings.h"
 #include "numerics/offset_poly.h"
 #include "support.h"
@@ -30,19 +30,12 @@ py::tuple read_grids(const std::string &offs_path, const std::string &ccp_path, 
   if (fp_ccp == nullptr) raise_errno(ccp_path);
   py::array_t<std::complex<float>> offs({naz, nr});
   py::array_t<float> cc({naz, nr});
-  const size_t cells = static_cast<size_t>(nr);
-  fcomplex *offs_row = reinterpret_cast<fcomplex *>(offs.mutable_data());
-  float *cc_row = cc.mutable_data();
   {
-    // Row by row into zeroed rows, as the program reads them: a short file leaves zeros, and
-    // every row is converted to host order whatever its read returned.
+    // As the program reads them: a short file leaves zeros.
     py::gil_scoped_release unlocked;
-    for (int i = 0; i < naz; i++, offs_row += cells, cc_row += cells) {
-      memset(offs_row, 0, cells * sizeof(fcomplex));
-      memset(cc_row, 0, cells * sizeof(float));
-      fr_swap(offs_row, 4, 2 * cells, fp_offs.get());
-      fr_swap(cc_row, 4, cells, fp_ccp.get());
-    }
+    read_grid_cells(fp_offs.get(), fp_ccp.get(),
+                    reinterpret_cast<fcomplex *>(offs.mutable_data()), cc.mutable_data(),
+                    static_cast<size_t>(nr) * static_cast<size_t>(naz));
   }
   return py::make_tuple(offs, cc);
 }

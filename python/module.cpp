@@ -7,6 +7,7 @@
 #include "estimation_state.h"
 
 namespace py = pybind11;
+using namespace polyest;
 using polyest_py::Estimation;
 
 namespace {

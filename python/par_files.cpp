@@ -8,7 +8,6 @@
 #include <climits>
 #include <cstring>
 
-#include "binio/swap_io.h"
 #include "bindings.h"
 #include "params/KOLT_io.h"
 #include "params/keyword_reader.h"
@@ -81,21 +80,14 @@ File open_par_file(const std::string &path, bool write) {
   return File(fp);
 }
 
-// The record as read_KOLT_par reads it: the length from the end position (at most
-// INT32_MAX - 1 bytes), one read into a zeroed buffer, the keys taken from that text. The
-// readers' warning lines go to *warnings.
-KOLT_PAR read_record(FILE *fp, std::string *warnings) {
-  fseeko(fp, 0, SEEK_END);
-  const off_t end = ftello(fp);
-  rewind(fp);
-  const int len = end > INT32_MAX - 1 ? INT32_MAX - 1 : static_cast<int>(end < 0 ? 0 : end);
-  Owned<char> text(zeroed<char>(static_cast<size_t>(len) + 1));
-  fr_swap(text.get(), 1, static_cast<size_t>(len), fp);
-  KOLT_PAR kp{};
+// The record as the library reads it, the readers' warning lines into *warnings; false when
+// the text's buffer was refused (*err).
+bool read_with_warnings(FILE *fp, KOLT_PAR *kp, std::string *warnings, ALLOC_ERROR *err) {
+  *kp = KOLT_PAR{};
   WarningCapture capture;
-  read_KOLT_par_text(text.get(), len, &kp);
+  const bool read = read_KOLT_par(fp, kp, err) == 0;
   *warnings = capture.text();
-  return kp;
+  return read;
 }
 
 py::dict par_dict(const KOLT_PAR &kp) {
@@ -122,10 +114,13 @@ py::tuple read_par(const std::string &path) {
   File fp = open_par_file(path, false);
   std::string warnings;
   KOLT_PAR kp;
+  ALLOC_ERROR err{};
+  bool read;
   {
     py::gil_scoped_release unlocked;
-    kp = read_record(fp.get(), &warnings);
+    read = read_with_warnings(fp.get(), &kp, &warnings, &err);
   }
+  if (!read) raise_memory_error(err);
   return py::make_tuple(par_dict(kp), warnings);
 }
 
@@ -134,15 +129,21 @@ std::string update_par(const std::string &path, const std::array<double, 6> &ran
   CLocale c_locale;
   File fp = open_par_file(path, true);
   std::string warnings;
-  bool written;
+  ALLOC_ERROR err{};
+  bool read, written = false;
   {
     py::gil_scoped_release unlocked;
-    KOLT_PAR kp = read_record(fp.get(), &warnings);
-    memcpy(kp.range_offset_polynomial, range_poly.data(), sizeof kp.range_offset_polynomial);
-    memcpy(kp.azimuth_offset_polynomial, azimuth_poly.data(), sizeof kp.azimuth_offset_polynomial);
-    written = write_KOLT_par(fp.get(), &kp) == 0;
-    written = fclose(fp.release()) == 0 && written;
+    KOLT_PAR kp;
+    read = read_with_warnings(fp.get(), &kp, &warnings, &err);
+    if (read) {
+      memcpy(kp.range_offset_polynomial, range_poly.data(), sizeof kp.range_offset_polynomial);
+      memcpy(kp.azimuth_offset_polynomial, azimuth_poly.data(),
+             sizeof kp.azimuth_offset_polynomial);
+      written = write_KOLT_par(fp.get(), &kp) == 0;
+      written = fclose(fp.release()) == 0 && written;
+    }
   }
+  if (!read) raise_memory_error(err);
   if (!written) raise_os_error("error writing image matching offset parameter file: " + path);
   return warnings;
 }

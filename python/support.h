@@ -1,7 +1,8 @@
 #pragma once
 // What the module's parts share: the C locale for the library's text, Python's OSError from
-// errno or a message, allocation that throws std::bad_alloc (pybind11 raises MemoryError), and
-// the report text gathered from the program's report functions.
+// errno or a message, MemoryError from a refused allocation, small allocations that throw
+// std::bad_alloc (pybind11 raises MemoryError), and the report text gathered from the
+// library's report functions.
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
@@ -11,7 +12,12 @@
 
 #include <pybind11/pybind11.h>
 
+#include "runtime/alloc.h"
+
 namespace polyest_py {
+
+// The library's names, unqualified in the module's code.
+using namespace ::polyest;
 
 // While it lives, this thread formats and scans numbers in the C locale, as the program does
 // (it never calls setlocale), whatever locale the interpreter has set.
@@ -56,22 +62,19 @@ T *zeroed(size_t count) {
   return static_cast<T *>(p);
 }
 
-// nlines line pointers over one zero-filled block of ncols * nlines elements, laid out as
-// runtime/alloc.h's calloc_2d lays them out (free_2d releases them).
-template <class T>
-T **zeroed_lines(size_t ncols, size_t nlines) {
-  size_t total;
-  if (__builtin_mul_overflow(ncols, nlines, &total)) throw std::bad_alloc();
-  Owned<T> data(zeroed<T>(total));
-  T **lines = static_cast<T **>(malloc((nlines == 0 ? 1 : nlines) * sizeof(T *)));
-  if (lines == nullptr) throw std::bad_alloc();
-  for (size_t i = 0; i < nlines; i++) lines[i] = data.get() + i * ncols;
-  if (nlines == 0) lines[0] = data.get();
-  data.release();
-  return lines;
+// MemoryError with the library's message for a refused allocation (its text without the
+// program's heading and blank lines).
+[[noreturn]] inline void raise_memory_error(const polyest::ALLOC_ERROR &err) {
+  std::string text = polyest::alloc_message(err);
+  const size_t begin = text.find_first_not_of('\n'), end = text.find_last_not_of('\n');
+  text = text.substr(begin, end + 1 - begin);
+  if (text.rfind("ERROR: ", 0) == 0) text.erase(0, 7);
+  if (text.rfind("ERROR ", 0) == 0) text.erase(0, 6);
+  PyErr_SetString(PyExc_MemoryError, text.c_str());
+  throw pybind11::error_already_set();
 }
 
-// Text printed onto a FILE * by the program's report functions, gathered in memory.
+// Text printed onto a FILE * by the library's report functions, gathered in memory.
 class ReportText {
  public:
   template <class Print>

@@ -26,6 +26,8 @@
 #include "grid/offset_grid.h"
 #include "params/KOLT_io.h"
 
+using namespace polyest;
+
 namespace {
 
 // The synthetic image pair: its default size, and pixel spacings in metres. The grid cells sit

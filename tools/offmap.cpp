@@ -25,6 +25,8 @@
 #include "numerics/offset_poly.h"
 #include "params/KOLT_io.h"
 
+using namespace polyest;
+
 namespace {
 
 constexpr int kMaxPanelPixels = 1024;
@@ -331,7 +333,11 @@ int main(int argc, char **argv) {
   FILE *fp_par = fopen(par_path, "r");
   if (fp_par == nullptr) fail("cannot open the KOLT parameter file", par_path);
   KOLT_PAR kp;
-  read_KOLT_par(fp_par, &kp);
+  ALLOC_ERROR err{};
+  if (read_KOLT_par(fp_par, &kp, &err) != 0) {
+    fputs(alloc_message(err).c_str(), stderr);
+    exit(-1);
+  }
   fclose(fp_par);
   const int nr = kp.offset_estimation_range_samples, naz = kp.offset_estimation_azimuth_samples;
   if (nr <= 0 || naz <= 0 || static_cast<long long>(nr) * naz > (1LL << 30))

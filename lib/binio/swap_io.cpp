@@ -1,8 +1,10 @@
-#include "binio/swap_io.h"
+#include "swap_io.h"
 
 #include <bit>
 #include <cstdint>
 #include <cstring>
+
+namespace polyest {
 
 namespace {
 
@@ -49,3 +51,5 @@ size_t fw_swap(void *buf, int size, size_t count, FILE *fp) {
   swap_to_file_order(buf, size, count);
   return fwrite(buf, static_cast<size_t>(size), count, fp);
 }
+
+}  // namespace polyest

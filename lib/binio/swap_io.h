@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <cstdio>
 
+namespace polyest {
+
 // Reads count elements of size bytes; converts all count elements to host order,
 // whatever the read returned. Returns the number of whole elements read.
 size_t fr_swap(void *buf, int size, size_t count, FILE *fp);
@@ -19,3 +21,5 @@ size_t fw_swap(void *buf, int size, size_t count, FILE *fp);
 // Reverses the bytes of each element when the host is little-endian; sizes other than
 // 2, 4 and 8 are left unchanged.
 void swap_to_file_order(void *buf, int size, size_t count);
+
+}  // namespace polyest

@@ -1,12 +1,14 @@
 // The culled offsets, as a grid in the input's form and as a text list.
-#include "estimation/culled_outputs.h"
+#include "culled_outputs.h"
 
 #include <cstdlib>
 #include <cstring>
 
-#include "binio/swap_io.h"
-#include "numerics/offset_poly.h"
-#include "text/fixed_text.h"
+#include "../binio/swap_io.h"
+#include "../numerics/offset_poly.h"
+#include "../text/fixed_text.h"
+
+namespace polyest {
 
 int culled_grid_block_rows(int nr, int naz) {
   const size_t row_bytes = sizeof(fcomplex) * static_cast<size_t>(nr > 0 ? nr : 1);
@@ -123,3 +125,4 @@ int write_culled_list(FILE *fp, const OFFSET_SAMPLES *s, const double poly_rng[6
   return failed || close_failed ? -1 : 0;
 }
 
+}  // namespace polyest

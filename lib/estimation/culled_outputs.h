@@ -4,7 +4,9 @@
 // or -1 after a write error, or CULLED_OUTPUT_NO_MEMORY; neither prints.
 #include <cstdio>
 
-#include "estimation/samples.h"
+#include "samples.h"
+
+namespace polyest {
 
 constexpr int CULLED_OUTPUT_NO_MEMORY = -2;
 
@@ -22,3 +24,5 @@ int culled_grid_block_rows(int nr, int naz);
 // cross-correlation. The stream is closed here.
 int write_culled_list(FILE *fp, const OFFSET_SAMPLES *s, const double poly_rng[6],
                       const double poly_az[6]);
+
+}  // namespace polyest

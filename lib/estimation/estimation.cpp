@@ -1,9 +1,11 @@
-#include "estimation/estimation.h"
+#include "estimation.h"
 
 #include <cmath>
 
-#include "numerics/lanes.h"
-#include "numerics/offset_poly.h"
+#include "../numerics/lanes.h"
+#include "../numerics/offset_poly.h"
+
+namespace polyest {
 
 namespace {
 
@@ -178,3 +180,5 @@ void coefficient_errors(const MODEL_FIT *f, const SOLUTION *sol, double rng[6], 
     az[t] = fitted ? sqrt(f->cvm_az[t + 1][t + 1]) * sol->sd_az : 0.0;
   }
 }
+
+}  // namespace polyest

@@ -6,9 +6,11 @@
 #include <cmath>
 #include <cstddef>
 
-#include "estimation/samples.h"
-#include "numerics/svd.h"
-#include "runtime/nr_util.h"
+#include "samples.h"
+#include "../numerics/svd.h"
+#include "../runtime/nr_util.h"
+
+namespace polyest {
 
 enum ESTIMATION_STATUS {
   EST_OK = NR_OK,
@@ -33,7 +35,7 @@ inline size_t design_column_stride(long long nsamp) {
   return (static_cast<size_t>(nsamp + 1) + 7) / 8 * 8 + 8 * 13;
 }
 
-// The working arrays of the fits, 1-based, allocated by the caller.
+// The working arrays of the fits, 1-based, allocated by allocate_fit (storage.h).
 struct MODEL_FIT {
   int npoly;
   basis_fn funcs;
@@ -103,3 +105,5 @@ int automatic_culling(OFFSET_SAMPLES *s, MODEL_FIT *f, const SOLUTION &first, do
 // Errors of the coefficients of a solution fitted last into f: sqrt of the covariance's
 // diagonal times the standard deviation, 0 beyond npoly.
 void coefficient_errors(const MODEL_FIT *f, const SOLUTION *sol, double rng[6], double az[6]);
+
+}  // namespace polyest

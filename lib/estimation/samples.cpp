@@ -1,4 +1,6 @@
-#include "estimation/samples.h"
+#include "samples.h"
+
+namespace polyest {
 
 void set_grid_coordinates(const GRID_GEOMETRY &g, OFFSET_SAMPLES *s) {
   for (int j = 0; j < s->nr; j++) s->rng_coord[j] = grid_range(g, j);
@@ -22,3 +24,5 @@ void collect_row_samples(OFFSET_SAMPLES *s, int i, const fcomplex *row, const fl
   }
   s->ndata = k;
 }
+
+}  // namespace polyest

@@ -1,12 +1,14 @@
 #pragma once
-// The samples selected from an offsets grid and the map of their cells. Whoever fills the record
-// allocates its arrays: polyest ends the run when memory runs out, other callers do as they see
-// fit. The grid itself is read row by row and need not be kept.
+// The samples selected from an offsets grid and the map of their cells, allocated by
+// allocate_samples (storage.h). The grid itself is read a block of rows at a time and need not
+// be kept.
 #include <cstddef>
 #include <cstdint>
 
-#include "binio/fcomplex.h"
-#include "grid/offset_grid.h"
+#include "../binio/fcomplex.h"
+#include "../grid/offset_grid.h"
+
+namespace polyest {
 
 // Each sample is kept in the narrowest exact form: its grid column and row (its coordinates
 // are those of the column and the row), its offsets and cross-correlation as read, and a mark
@@ -68,3 +70,5 @@ void for_each_surviving_sample(const OFFSET_SAMPLES *s, Body body) {
     }
   }
 }
+
+}  // namespace polyest

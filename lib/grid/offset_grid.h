@@ -2,10 +2,13 @@
 // The offsets grid of a scene: where each cell sits in the image and which cells hold a
 // usable offset sample. Every program and tool that walks a grid uses these, so that they
 // all agree on a cell's coordinates and on what counts as a sample.
+#include <climits>
 #include <cmath>
 
-#include "binio/fcomplex.h"
-#include "params/KOLT_io.h"
+#include "../binio/fcomplex.h"
+#include "../params/KOLT_io.h"
+
+namespace polyest {
 
 struct GRID_GEOMETRY {
   int nr;           // columns (range samples)
@@ -25,6 +28,13 @@ inline GRID_GEOMETRY grid_geometry(const KOLT_PAR *kp) {
                        kp->offset_estimation_azimuth_spacing};
 }
 
+// False for a grid of more cells than the estimation can number: sample numbers and counts
+// are int, and the sample vectors hold one element more than the grid's cells. (A grid of no
+// cells, or of a negative count, is refused by the allocation of its storage.)
+inline bool grid_size_supported(const GRID_GEOMETRY &g) {
+  return !(g.nr > 0 && g.naz > 0 && static_cast<long long>(g.nr) * g.naz >= INT_MAX);
+}
+
 // Image coordinate of column j (range) and of row i (azimuth): start + index * spacing in
 // 64-bit integer arithmetic, exact for every int start, index and spacing, then as double.
 inline double grid_range(const GRID_GEOMETRY &g, int j) {
@@ -42,3 +52,5 @@ inline bool is_offset_cell(fcomplex cell) {
 inline bool is_sample_cell(fcomplex cell, float cc) {
   return is_offset_cell(cell) && std::isfinite(cc);
 }
+
+}  // namespace polyest

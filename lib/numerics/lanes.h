@@ -10,6 +10,8 @@
 // that two builds never share an inline function.
 #include <cstring>
 
+namespace polyest {
+
 #ifndef POLYEST_ISA
 #define POLYEST_ISA isa_generic
 #endif
@@ -50,3 +52,5 @@ inline double lane(T v, int b) {
 
 }  // namespace POLYEST_ISA
 }  // namespace lanes
+
+}  // namespace polyest

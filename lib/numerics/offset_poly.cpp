@@ -1,4 +1,6 @@
-#include "numerics/offset_poly.h"
+#include "offset_poly.h"
+
+namespace polyest {
 
 void fpoly1(double p[], double x, double y) { offset_poly_terms(p, x, y, 1); }
 void fpoly3(double p[], double x, double y) { offset_poly_terms(p, x, y, 3); }
@@ -16,3 +18,5 @@ int offset_poly_terms_of(void (*funcs)(double p[], double x, double y)) {
 double r_poly1(const double c[], double x, double y) { return offset_poly(c, x, y); }
 
 double az_poly1(const double c[], double x, double y) { return offset_poly(c, x, y); }
+
+}  // namespace polyest

@@ -3,6 +3,8 @@
 // sample x and the azimuth line y: the basis functions of its 1-, 3-, 4- and 6-term models
 // for the fit, and its evaluation.
 
+namespace polyest {
+
 // Basis functions (basis_fn of svd.h): the values of the first N terms of 1, x, y, x*y, x*x,
 // y*y at (x, y), written to p[1..N].
 void fpoly1(double p[], double x, double y);
@@ -65,3 +67,5 @@ template <class T>
 inline T offset_poly(const double c[], T x, T y) {
   return offset_poly_at(c, offset_poly_row(c, y), x);
 }
+
+}  // namespace polyest

@@ -3,7 +3,9 @@
 // (detail/pair_fit_body.h): isa_generic runs on every machine (two rows per operation, SSE2 on
 // x86-64), isa_avx on x86-64 where the processor and the system support AVX (four rows per
 // operation). Both give the same bits; svdfit_pair picks one at run time.
-#include "numerics/svd.h"
+#include "svd.h"
+
+namespace polyest {
 
 namespace isa_generic {
 pair_fit_fn svdfit_pair;
@@ -22,3 +24,5 @@ inline bool avx_usable() { return __builtin_cpu_supports("avx"); }
 // x = V t with t[j] = sums[j] / w[j], or 0 where w[j] is 0.
 void zero_negligible(double w[], int ma);
 void back_substitute(double **v, const double w[], int n, double sums[], double x[]);
+
+}  // namespace polyest

@@ -6,6 +6,8 @@
 // single-fit interface of the library, over a row-stored design: they stay part of it for the
 // library's other callers, the benchmarks and the tests, and share the decomposition's code.
 
+namespace polyest {
+
 // Factors a[1..m][1..n] into U * diag(w) * V^T; a is replaced by U, v receives V itself.
 // Singular values are left in the order the diagonalisation produces them (not sorted).
 void svdcmp(double **a, int m, int n, double w[], double **v);
@@ -65,3 +67,5 @@ void svdvar(double **v, int ma, double w[], double **cvm);
 
 // sqrt(a*a + b*b) without destructive overflow or underflow.
 double pythag(double a, double b);
+
+}  // namespace polyest

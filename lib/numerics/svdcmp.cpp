@@ -2,9 +2,11 @@
 // pointers, U written back into a.
 #include <cmath>
 
-#include "numerics/detail/svd_decompose.h"
-#include "numerics/svd.h"
-#include "runtime/nr_util.h"
+#include "detail/svd_decompose.h"
+#include "svd.h"
+#include "../runtime/nr_util.h"
+
+namespace polyest {
 
 double pythag(double a, double b) {
   double p = fabs(a), q = fabs(b);
@@ -26,3 +28,5 @@ void svdcmp(double **a, int m, int n, double w[], double **v) {
   const int status = svd_detail::decompose(svd_detail::RowView{a}, m, n, w, v, ready, store);
   if (status != NR_OK) nrerror(nr_message(status));
 }
+
+}  // namespace polyest

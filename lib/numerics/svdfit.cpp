@@ -1,8 +1,10 @@
 // Weighted least-squares fit through the singular value decomposition, its back
 // substitution and the covariance of the fitted coefficients.
-#include "runtime/nr_util.h"
-#include "numerics/pair_fit.h"
-#include "numerics/svd.h"
+#include "../runtime/nr_util.h"
+#include "pair_fit.h"
+#include "svd.h"
+
+namespace polyest {
 
 namespace {
 
@@ -112,3 +114,5 @@ void svdvar(double **v, int ma, double w[], double **cvm) {
     }
   }
 }
+
+}  // namespace polyest

@@ -1,4 +1,4 @@
-#include "params/KOLT_io.h"
+#include "KOLT_io.h"
 
 #include <sys/types.h>
 
@@ -7,9 +7,11 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "runtime/alloc.h"
-#include "params/keyword_reader.h"
-#include "binio/swap_io.h"
+#include "../runtime/alloc.h"
+#include "keyword_reader.h"
+#include "../binio/swap_io.h"
+
+namespace polyest {
 
 namespace {
 
@@ -38,16 +40,18 @@ off_t stream_length(FILE *fp) {
 
 }  // namespace
 
-void read_KOLT_par(FILE *fp, KOLT_PAR *kp) {
+int read_KOLT_par(FILE *fp, KOLT_PAR *kp, ALLOC_ERROR *err) {
   off_t end = stream_length(fp);
   // The readers take an int length, and the buffer holds one more byte for the NUL.
   int len = end > INT32_MAX - 1 ? INT32_MAX - 1 : static_cast<int>(end);
-  // A length of -1 asks for 0 bytes, which calloc_1d reports and ends the run on.
-  char *text = static_cast<char *>(calloc_1d(static_cast<size_t>(len + 1), 1));
+  // A length of -1 asks for 0 bytes, which calloc_1d refuses.
+  char *text = static_cast<char *>(calloc_1d(static_cast<size_t>(len + 1), 1, err));
+  if (text == nullptr) return -1;
   // A short read only makes the text end earlier: the rest of the buffer stays zero.
   fr_swap(text, 1, static_cast<size_t>(len), fp);
   read_KOLT_par_text(text, len, kp);
   free_1d(text);
+  return 0;
 }
 
 void read_KOLT_par_text(const char *text, int len, KOLT_PAR *kp) {
@@ -165,3 +169,5 @@ int write_KOLT_par(FILE *fp, const KOLT_PAR *kp) {
   if (ferror(fp)) ok = false;
   return ok ? 0 : -1;
 }
+
+}  // namespace polyest

@@ -3,6 +3,10 @@
 #include <cstdio>
 #include <string>
 
+#include "../runtime/alloc.h"
+
+namespace polyest {
+
 struct KOLT_PAR {
   char title[128];
   int initial_range_offset;
@@ -43,8 +47,9 @@ struct KOLT_PAR {
 };
 
 // Reads the whole file from its start; a missing key leaves 0 (empty title) after its
-// warning. The stream stays open.
-void read_KOLT_par(FILE *fp, KOLT_PAR *kp);
+// warning. The stream stays open. Returns 0, or -1 with *err set when the text's buffer cannot
+// be had (a stream without a length, such as a pipe, asks for none: ALLOC_NO_ELEMENTS).
+int read_KOLT_par(FILE *fp, KOLT_PAR *kp, ALLOC_ERROR *err);
 
 // The keys of a text already in memory, text[0 .. len) with a NUL at text[len], as
 // read_KOLT_par takes them from the file's text (for callers that read the file their own way).
@@ -56,3 +61,5 @@ int write_KOLT_par(FILE *fp, const KOLT_PAR *kp);
 
 // The record's text as write_KOLT_par writes it.
 std::string format_KOLT_par(const KOLT_PAR *kp);
+
+}  // namespace polyest

@@ -1,4 +1,4 @@
-#include "params/keyword_reader.h"
+#include "keyword_reader.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -6,7 +6,9 @@
 #include <cstring>
 #include <string>
 
-#include "text/int_scan.h"
+#include "../text/int_scan.h"
+
+namespace polyest {
 
 namespace {
 
@@ -161,3 +163,5 @@ int rd_vec(const char *text, int len, const char *key, double *dest, int n) {
 WarningCapture::WarningCapture() : outer_(captured_warnings) { captured_warnings = &text_; }
 
 WarningCapture::~WarningCapture() { captured_warnings = outer_; }
+
+}  // namespace polyest

@@ -7,6 +7,8 @@
 // the innermost WarningCapture of the thread).
 #include <string>
 
+namespace polyest {
+
 // Copies the value into dest (capacity bytes, at least 1); a longer value is cut to
 // capacity - 1 characters. Not found: dest is empty.
 int rd_str(const char *text, int len, const char *key, char *dest, int capacity);
@@ -30,3 +32,5 @@ class WarningCapture {
   std::string text_;
   std::string *outer_;
 };
+
+}  // namespace polyest

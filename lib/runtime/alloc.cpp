@@ -1,4 +1,4 @@
-#include "runtime/alloc.h"
+#include "alloc.h"
 
 #include <sys/mman.h>
 
@@ -8,6 +8,7 @@
 #include <cstring>
 #include <mutex>
 
+namespace polyest {
 namespace {
 
 // Large blocks: tuning of their own mappings.
@@ -38,14 +39,10 @@ bool checked_product(size_t a, size_t b, size_t *out) {
   return !__builtin_mul_overflow(a, b, out);
 }
 
-[[noreturn]] void fail(const char *msg) {
-  fputs(msg, stderr);
-  exit(-1);
-}
-
-[[noreturn]] void fail_size(const char *fmt, size_t value) {
-  fprintf(stderr, fmt, static_cast<unsigned long long>(value));
-  exit(-1);
+// nullptr after recording the refusal.
+void *refuse(ALLOC_ERROR *err, int status, size_t count) {
+  *err = ALLOC_ERROR{status, count};
+  return nullptr;
 }
 
 // A zero-filled mapping of bytes (>= LARGE_BLOCK_BYTES) rounded up to whole huge pages, at a
@@ -86,12 +83,34 @@ void *zeroed(size_t a, size_t b, size_t c) {
 
 }  // namespace
 
-void *calloc_1d(size_t nv, size_t size) {
-  if (nv == 0) fail_size("\nERROR: calloc_1d: number of elements <= 0: %llu\n", nv);
-  if (size == 0) fail_size("\nERROR: calloc_1d: element size <= 0: %llu\n", size);
+std::string alloc_message(const ALLOC_ERROR &err) {
+  const char *format = "";
+  switch (err.status) {
+    case ALLOC_NO_ELEMENTS: format = "\nERROR: calloc_1d: number of elements <= 0: %llu\n"; break;
+    case ALLOC_NO_ELEMENT_SIZE: format = "\nERROR: calloc_1d: element size <= 0: %llu\n"; break;
+    case ALLOC_NO_MEMORY:
+      format = "\nERROR calloc_1d: memory allocation error for data values\n\n";
+      break;
+    case ALLOC_2D_NO_COLUMNS: format = "\nERROR: calloc_2d: number of columns <= 0: %llu\n"; break;
+    case ALLOC_2D_NO_LINES: format = "\nERROR: calloc_2d: number of lines <= 0: %llu\n"; break;
+    case ALLOC_2D_NO_ELEMENT_SIZE: format = "\nERROR: calloc_2d: element size <= 0: %llu\n"; break;
+    case ALLOC_2D_NO_MEMORY:
+      format = "\nERROR calloc_2d: memory allocation error for data values\n\n";
+      break;
+    case ALLOC_2D_NO_LINE_MEMORY:
+      format = "\nERROR calloc_2d: memory allocation error for line pointers\n\n";
+      break;
+  }
+  char text[96];
+  snprintf(text, sizeof text, format, static_cast<unsigned long long>(err.count));
+  return text;
+}
+
+void *calloc_1d(size_t nv, size_t size, ALLOC_ERROR *err) {
+  if (nv == 0) return refuse(err, ALLOC_NO_ELEMENTS, nv);
+  if (size == 0) return refuse(err, ALLOC_NO_ELEMENT_SIZE, size);
   void *p = zeroed(nv, size, 1);
-  if (p == nullptr) fail("\nERROR calloc_1d: memory allocation error for data values\n\n");
-  return p;
+  return p != nullptr ? p : refuse(err, ALLOC_NO_MEMORY, 0);
 }
 
 void free_1d(void *p) {
@@ -108,20 +127,18 @@ void free_1d(void *p) {
   free(p);
 }
 
-void *calloc_2d_data(size_t ncols, size_t nlines, size_t size) {
-  if (ncols == 0) fail_size("\nERROR: calloc_2d: number of columns <= 0: %llu\n", ncols);
-  if (nlines == 0) fail_size("\nERROR: calloc_2d: number of lines <= 0: %llu\n", nlines);
-  if (size == 0) fail_size("\nERROR: calloc_2d: element size <= 0: %llu\n", size);
+void *calloc_2d_data(size_t ncols, size_t nlines, size_t size, ALLOC_ERROR *err) {
+  if (ncols == 0) return refuse(err, ALLOC_2D_NO_COLUMNS, ncols);
+  if (nlines == 0) return refuse(err, ALLOC_2D_NO_LINES, nlines);
+  if (size == 0) return refuse(err, ALLOC_2D_NO_ELEMENT_SIZE, size);
   void *p = zeroed(ncols, nlines, size);
-  if (p == nullptr) fail("\nERROR calloc_2d: memory allocation error for data values\n\n");
-  return p;
+  return p != nullptr ? p : refuse(err, ALLOC_2D_NO_MEMORY, 0);
 }
 
-void *calloc_2d_lines(size_t nlines, size_t ptr_size) {
+void *calloc_2d_lines(size_t nlines, size_t ptr_size, ALLOC_ERROR *err) {
   size_t bytes;
   void *p = checked_product(nlines, ptr_size, &bytes) ? malloc(bytes) : nullptr;
-  if (p == nullptr) fail("\nERROR calloc_2d: memory allocation error for line pointers\n\n");
-  return p;
+  return p != nullptr ? p : refuse(err, ALLOC_2D_NO_LINE_MEMORY, 0);
 }
 
 void zero_1d(void *buf, int count, size_t size) {
@@ -129,3 +146,5 @@ void zero_1d(void *buf, int count, size_t size) {
   if (count <= 0 || !checked_product(static_cast<size_t>(count), size, &bytes)) return;
   memset(buf, 0, bytes);
 }
+
+}  // namespace polyest

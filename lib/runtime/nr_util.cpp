@@ -1,7 +1,9 @@
-#include "runtime/nr_util.h"
+#include "nr_util.h"
 
 #include <cstdio>
 #include <cstdlib>
+
+namespace polyest {
 
 // The block holds elements 0 .. nh, so indexes nl .. nh are valid for any nl >= 0.
 double *dvector(int nl, int nh) {
@@ -30,3 +32,5 @@ const char *nr_message(int status) {
     default: return "allocation failure in dvector()";
   }
 }
+
+}  // namespace polyest

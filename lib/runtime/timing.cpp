@@ -1,10 +1,12 @@
-#include "runtime/timing.h"
+#include "timing.h"
 
 #include <sys/times.h>
 #include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
+
+namespace polyest {
 
 namespace {
 
@@ -37,3 +39,5 @@ void stop_timing() {
   printf("system time (s):  %10.3f\n", start_system / ticks);
   printf("elapsed time (s): %10.3f\n\n", start_clock / ticks);
 }
+
+}  // namespace polyest

@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <cstring>
 
+namespace polyest {
+
 // Room that put_fixed needs at out for any value, width and precision it accepts.
 inline constexpr int FIXED_TEXT_MAX = 400;
 
@@ -146,3 +148,5 @@ inline char *put_fixed(char *out, double value, int width, int precision) {
   }
   return end;
 }
+
+}  // namespace polyest

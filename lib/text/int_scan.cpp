@@ -1,6 +1,8 @@
-#include "text/int_scan.h"
+#include "int_scan.h"
 
 #include <climits>
+
+namespace polyest {
 
 namespace {
 
@@ -24,3 +26,5 @@ int fscan_int32(FILE *fp, int *dest) {
   const int converted = fscanf(fp, "%lld", &value);
   return settle(converted, value, dest);
 }
+
+}  // namespace polyest

@@ -11,6 +11,8 @@
 #include "fuzz_util.h"
 #include "params/keyword_reader.h"
 
+using namespace polyest;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   silence_stdout();
   if (size < 2) return 0;
@@ -47,7 +49,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   FILE *fp = fmemopen(whole.data(), whole.size(), "r");
   if (fp == nullptr) abort();
   KOLT_PAR kp{};
-  read_KOLT_par(fp, &kp);
+  ALLOC_ERROR err;
+  if (read_KOLT_par(fp, &kp, &err) != 0) abort();  // a regular file always has a length
   fclose(fp);
   if (memchr(kp.title, '\0', sizeof kp.title) == nullptr) abort();
   const std::string text_out = format_KOLT_par(&kp);

@@ -4,7 +4,8 @@
 // bit 1 coffsets, bit 2 interactive mode), a 16-bit little-endian length, that many bytes of
 // KOLT_par text, then the offs bytes (8 per cell), the ccp bytes (4 per cell) and the rest as
 // standard input. Either grid file is short when the input ends
-// early. Texts whose grid is not 1 .. 16 cells each way are skipped, so no allocation can fail.
+// early. Texts whose grid is beyond 16 cells either way are skipped; a grid of no cells or a
+// negative count is refused by the allocation of its storage, and the run must fail cleanly.
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -15,20 +16,21 @@
 #include "params/keyword_reader.h"
 #include "polyest_run.h"
 
+using namespace polyest;
+
 namespace {
 
 const char *const npoly_args[] = {"1", "3", "4", "6", "-", "5", "2.9", "x"};
 const char *const thres_args[] = {"-", "0.2", "0", "-1", "1e9", "nan", "0.5abc", "inf"};
 
-// Cells of the text's grid, as the program reads it; 0 unless it is 1 .. 16 cells each way.
-size_t small_grid_cells(const uint8_t *data, size_t size) {
+// The text's grid as the program reads it; false when it is beyond 16 cells either way.
+bool small_grid(const uint8_t *data, size_t size, int *nr, int *naz) {
   std::string text(reinterpret_cast<const char *>(data), size);
   const int len = static_cast<int>(size);
-  int nr = 0, naz = 0;
-  rd_int(text.c_str(), len, "offset_estimation_range_samples", &nr);
-  rd_int(text.c_str(), len, "offset_estimation_azimuth_samples", &naz);
-  if (nr < 1 || nr > 16 || naz < 1 || naz > 16) return 0;
-  return static_cast<size_t>(nr) * static_cast<size_t>(naz);
+  *nr = *naz = 0;
+  rd_int(text.c_str(), len, "offset_estimation_range_samples", nr);
+  rd_int(text.c_str(), len, "offset_estimation_azimuth_samples", naz);
+  return *nr >= -16 && *nr <= 16 && *naz >= -16 && *naz <= 16;
 }
 
 }  // namespace
@@ -42,8 +44,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   const std::string dir = scratch_dir();
   const std::string par = dir + "/par", offs = dir + "/offs", ccp = dir + "/ccp",
                     coffs = dir + "/coffs", coffsets = dir + "/coffsets", in = dir + "/stdin";
-  const size_t cells = small_grid_cells(data + 4, plen);
-  if (cells == 0) return 0;
+  int nr, naz;
+  if (!small_grid(data + 4, plen, &nr, &naz)) return 0;
+  const bool no_cells = nr <= 0 || naz <= 0;
+  const size_t cells = no_cells ? 0 : static_cast<size_t>(nr) * static_cast<size_t>(naz);
   write_file(par, data + 4, plen);
 
   const uint8_t *rest = data + 4 + plen;
@@ -75,6 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   // A failed run never touches the parameter file (no write can fail here).
   if (status != 0 && read_whole_file(par) != par_before) abort();
   if (status != 0 && status != -1) abort();
+  if (no_cells && status == 0) abort();
   // After a complete run the culled grid has the full size.
   if (status == 0 && want_coffs && read_whole_file(coffs).size() != 8 * cells) abort();
   return 0;

@@ -4,6 +4,8 @@
 #include "binio/swap_io.h"
 #include "support/test_support.h"
 
+using namespace polyest;
+
 namespace {
 
 TEST(SwapIo, NumbersAreStoredBigEndianAndReadBack) {

@@ -1,8 +1,12 @@
+#include <climits>
 #include <vector>
 
 #include "estimation/estimation.h"
+#include "estimation/storage.h"
 #include "numerics/offset_poly.h"
 #include "support/test_support.h"
+
+using namespace polyest;
 
 namespace {
 
@@ -90,6 +94,48 @@ TEST(Estimation, FitsSeeTheSamplesAsDoublesAndCulledMarksAsSig) {
         << "term " << t;
     EXPECT_TRUE(same_bits(sol.w[t], w[t + 1]));
   }
+}
+
+// The storage reports the first refusal and keeps nothing of a failed call: the grids as the
+// program has always refused them (no columns before no lines; a negative count is a size
+// beyond memory), then the samples, then the fits.
+TEST(Storage, RefusalsAreStatusesAndFailedCallsKeepNothing) {
+  GRID_ARRAYS g{};
+  OFFSET_SAMPLES s{};
+  MODEL_FIT f{};
+  ALLOC_ERROR err{};
+  const struct { int nr, naz, status; } grids[] = {
+      {0, 0, ALLOC_2D_NO_COLUMNS}, {4, 0, ALLOC_2D_NO_LINES}, {-4, 3, ALLOC_2D_NO_MEMORY},
+      {4, -3, ALLOC_2D_NO_MEMORY}};
+  for (const auto &c : grids) {
+    EXPECT_EQ(allocate_grid_arrays(c.nr, c.naz, &g, &err), -1);
+    EXPECT_EQ(err.status, c.status) << c.nr << " x " << c.naz;
+    EXPECT_TRUE(g.ccp == nullptr && g.offs == nullptr && g.coffs == nullptr);
+  }
+  EXPECT_EQ(allocate_samples(GRID_GEOMETRY{0, 5, 0, 1, 0, 1}, &s, &err), -1);
+  EXPECT_EQ(err.status, ALLOC_NO_ELEMENTS);
+  EXPECT_TRUE(s.rng_coord == nullptr && s.az_coord == nullptr && s.column == nullptr);
+  EXPECT_EQ(allocate_fit(LLONG_MAX / 2, 6, svdfit_pair, &f, &err), -1);
+  EXPECT_EQ(err.status, ALLOC_2D_NO_MEMORY);
+  EXPECT_TRUE(f.a_rng == nullptr && f.cvm_az == nullptr && f.svd_u == nullptr);
+
+  const GRID_GEOMETRY geometry{3, 2, 100, 10, 50, 20};
+  ASSERT_EQ(allocate_grid_arrays(3, 2, &g, &err), 0);
+  ASSERT_EQ(allocate_samples(geometry, &s, &err), 0);
+  ASSERT_EQ(allocate_fit(s.nsamp, 4, svdfit_pair, &f, &err), 0);
+  EXPECT_EQ(g.coffs[1] - g.coffs[0], 3);
+  EXPECT_EQ(s.nsamp, 6);
+  EXPECT_EQ(s.ndata, 0);
+  EXPECT_EQ(s.rng_coord[2], 120.0);
+  EXPECT_EQ(s.az_coord[1], 70.0);
+  EXPECT_EQ(s.culled[6] | s.column[6] | int(s.sample_cells[0]), 0);
+  EXPECT_TRUE(f.npoly == 4 && f.funcs == basis_for(4) && f.svd_u[MODEL_FIT_DIM - 1] != nullptr);
+  release_design(&f);
+  EXPECT_TRUE(f.svd_u == nullptr && f.cvm_rng != nullptr);
+  free_fit(&f);
+  free_samples(&s);
+  free_grid_arrays(&g);
+  EXPECT_TRUE(f.cvm_rng == nullptr && s.culled == nullptr && g.ccp == nullptr);
 }
 
 }  // namespace

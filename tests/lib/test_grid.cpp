@@ -4,6 +4,8 @@
 #include "grid/offset_grid.h"
 #include "support/test_support.h"
 
+using namespace polyest;
+
 namespace {
 
 TEST(Grid, PositionsAreExactBeyondTheIntRangeAndTheSampleTestIsStrict) {

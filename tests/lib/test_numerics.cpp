@@ -10,6 +10,8 @@
 #include "runtime/nr_util.h"
 #include "support/test_support.h"
 
+using namespace polyest;
+
 namespace {
 
 // Random entries of mixed scale, with zero, repeated and proportional columns mixed in.

@@ -4,6 +4,8 @@
 #include "params/keyword_reader.h"
 #include "support/test_support.h"
 
+using namespace polyest;
+
 namespace {
 
 const KOLT_PAR kSample = {
@@ -50,8 +52,9 @@ std::string on_file(const std::string &text, F f) {
 KOLT_PAR read_text(const std::string &text, std::string *warnings = nullptr) {
   KOLT_PAR kp;
   memset(&kp, 0x5a, sizeof kp);
-  std::string printed =
-      stdout_of([&] { on_file(text, [&](FILE *fp) { read_KOLT_par(fp, &kp); }); });
+  ALLOC_ERROR err;
+  std::string printed = stdout_of(
+      [&] { on_file(text, [&](FILE *fp) { EXPECT_EQ(read_KOLT_par(fp, &kp, &err), 0); }); });
   if (warnings) *warnings = printed;
   return kp;
 }

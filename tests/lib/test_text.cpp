@@ -6,6 +6,8 @@
 
 #include "support/test_support.h"
 
+using namespace polyest;
+
 namespace {
 
 // The (width, precision) pairs of the text list, and a few more.

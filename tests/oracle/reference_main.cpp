@@ -7,6 +7,8 @@
 #include "oracle/svd_oracle.h"
 #include "polyest_run.h"
 
+using namespace polyest;
+
 namespace {
 
 int reference_pair_fit(const FIT_SOURCE &source, int ndata, double a1[], double a2[], int ma,

@@ -5,6 +5,8 @@
 #include "runtime/nr_util.h"
 #include "oracle/svd_oracle.h"
 
+using namespace polyest;
+
 namespace {
 
 // |p| carrying the sign of q; a NaN q counts as negative.

@@ -5,4 +5,4 @@
 
 void oracle_svdcmp(double **a, int m, int n, double w[], double **v);
 void oracle_svdfit(double x[], double y[], double z[], double sig[], int ndata, double a[], int ma,
-                   double **u, double **v, double w[], double *chisq, basis_fn funcs);
+                   double **u, double **v, double w[], double *chisq, polyest::basis_fn funcs);

@@ -7,6 +7,8 @@
 #include "params/KOLT_io.h"
 #include "support/test_support.h"
 
+using namespace polyest;
+
 struct Scene {
   ScratchDir dir;
   std::string offs = dir.path("offs"), ccp = dir.path("ccp"), par = dir.path("par");
@@ -47,7 +49,8 @@ inline KOLT_PAR read_par(const std::string &path) {
   KOLT_PAR kp{};
   FILE *fp = fopen(path.c_str(), "r");
   if (fp == nullptr) return kp;
-  stdout_of([&] { read_KOLT_par(fp, &kp); });
+  ALLOC_ERROR err;
+  stdout_of([&] { EXPECT_EQ(read_KOLT_par(fp, &kp, &err), 0); });
   fclose(fp);
   return kp;
 }

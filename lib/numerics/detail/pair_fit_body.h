@@ -4,11 +4,13 @@
 // the other.
 #include <cstdlib>
 
-#include "numerics/detail/svd_decompose.h"
-#include "numerics/lanes.h"
-#include "numerics/offset_poly.h"
-#include "numerics/pair_fit.h"
-#include "runtime/nr_util.h"
+#include "svd_decompose.h"
+#include "../lanes.h"
+#include "../offset_poly.h"
+#include "../pair_fit.h"
+#include "../../runtime/nr_util.h"
+
+namespace polyest {
 
 namespace POLYEST_ISA {
 
@@ -143,3 +145,5 @@ int svdfit_pair(const FIT_SOURCE &src, int ndata, double a1[], double a2[], int 
 }
 
 }  // namespace POLYEST_ISA
+
+}  // namespace polyest

@@ -3,8 +3,10 @@
 // the left-hand ones, its finished rows rotated by the recorded QR rotations block by block.
 #include <utility>
 
-#include "numerics/detail/svd_kernels.h"
-#include "numerics/detail/svd_scratch.h"
+#include "svd_kernels.h"
+#include "svd_scratch.h"
+
+namespace polyest {
 
 namespace svd_detail {
 // One build per instruction set (see lanes.h).
@@ -128,3 +130,5 @@ void accumulate_left(View a, int m, int n, Scratch &t, Finish &finish) {
 
 }  // namespace POLYEST_ISA
 }  // namespace svd_detail
+
+}  // namespace polyest

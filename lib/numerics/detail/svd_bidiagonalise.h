@@ -2,8 +2,10 @@
 // Householder reduction of the matrix to bidiagonal form.
 #include <cmath>
 
-#include "numerics/detail/svd_kernels.h"
-#include "numerics/detail/svd_scratch.h"
+#include "svd_kernels.h"
+#include "svd_scratch.h"
+
+namespace polyest {
 
 namespace svd_detail {
 // One build per instruction set (see lanes.h).
@@ -125,3 +127,5 @@ double bidiagonalise(View a, int m, int n, double w[], Scratch &t, double &g) {
 
 }  // namespace POLYEST_ISA
 }  // namespace svd_detail
+
+}  // namespace polyest

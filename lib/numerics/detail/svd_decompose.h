@@ -18,10 +18,12 @@
 //
 // One phase per file: svd_views.h, svd_kernels.h, svd_bidiagonalise.h, svd_diagonalise.h,
 // svd_accumulate.h; this file is the driver.
-#include "numerics/detail/svd_accumulate.h"
-#include "numerics/detail/svd_bidiagonalise.h"
-#include "numerics/detail/svd_diagonalise.h"
-#include "numerics/detail/svd_scratch.h"
+#include "svd_accumulate.h"
+#include "svd_bidiagonalise.h"
+#include "svd_diagonalise.h"
+#include "svd_scratch.h"
+
+namespace polyest {
 
 namespace svd_detail {
 // One build per instruction set (see lanes.h).
@@ -47,3 +49,5 @@ int decompose(View a, int m, int n, double w[], double **v, Ready &ready, Finish
 
 }  // namespace POLYEST_ISA
 }  // namespace svd_detail
+
+}  // namespace polyest

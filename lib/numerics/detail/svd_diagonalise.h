@@ -2,8 +2,10 @@
 // Implicit-shift QR diagonalisation of the bidiagonal form.
 #include <cmath>
 
-#include "numerics/detail/svd_scratch.h"
-#include "numerics/svd.h"
+#include "svd_scratch.h"
+#include "../svd.h"
+
+namespace polyest {
 
 namespace svd_detail {
 // One build per instruction set (see lanes.h).
@@ -111,3 +113,5 @@ inline int diagonalise(int n, double w[], double **v, double bound, Scratch &t) 
 
 }  // namespace POLYEST_ISA
 }  // namespace svd_detail
+
+}  // namespace polyest

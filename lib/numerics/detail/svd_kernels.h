@@ -4,7 +4,9 @@
 #include <cmath>
 #include <type_traits>
 
-#include "numerics/detail/svd_views.h"
+#include "svd_views.h"
+
+namespace polyest {
 
 namespace svd_detail {
 // One build per instruction set (see lanes.h).
@@ -149,3 +151,5 @@ void rescale_column(View a, int i, int m, double left_scale) {
 
 }  // namespace POLYEST_ISA
 }  // namespace svd_detail
+
+}  // namespace polyest

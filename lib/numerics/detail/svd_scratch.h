@@ -4,7 +4,9 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "runtime/nr_util.h"
+#include "../../runtime/nr_util.h"
+
+namespace polyest {
 
 namespace svd_detail {
 // One build per instruction set (see lanes.h).
@@ -76,3 +78,5 @@ struct Scratch {
 
 }  // namespace POLYEST_ISA
 }  // namespace svd_detail
+
+}  // namespace polyest

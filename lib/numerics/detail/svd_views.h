@@ -3,7 +3,9 @@
 // and the loop over rows that runs kLanes rows at a time where a column's rows are adjacent.
 #include <type_traits>
 
-#include "numerics/lanes.h"
+#include "../lanes.h"
+
+namespace polyest {
 
 namespace svd_detail {
 // One build per instruction set (see lanes.h).
@@ -53,3 +55,5 @@ __attribute__((always_inline)) inline void for_rows(int k0, int m, Body &&row) {
 
 }  // namespace POLYEST_ISA
 }  // namespace svd_detail
+
+}  // namespace polyest

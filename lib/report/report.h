@@ -1,9 +1,13 @@
 #pragma once
-// The console report of the estimation, each part onto out: the model and grid lines, the
-// samples, each solution, the culling passes and the final coefficients with their errors.
+// The console report of an estimation as the program prints it, each part onto out: the model
+// and grid lines, the samples, each solution, the culling passes and the final coefficients
+// with their errors. Nothing else is printed and nothing is read.
 #include <cstdio>
 
-#include "estimation/estimation.h"
+#include "../estimation/estimation.h"
+#include "../grid/offset_grid.h"
+
+namespace polyest {
 
 // "fit parameters: <npoly>" and the model's terms; false (nothing printed) for a model other
 // than 1, 3, 4 or 6 terms.
@@ -30,7 +34,4 @@ void print_culling_end(FILE *out, int passes, int naccept, long long nsamp);
 // The final coefficients, their errors and the standard deviations.
 void print_final_report(FILE *out, const MODEL_FIT *f, const SOLUTION *sol);
 
-// An estimation's failure as the program reports it: the decomposition's as nrerror prints
-// them (heading on standard error, the message on standard output), the others on standard
-// error.
-void print_estimation_error(int status);
+}  // namespace polyest

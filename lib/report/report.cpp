@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+namespace polyest {
 namespace {
 
 void print_singular_values(FILE *out, const double w[], int n) {
@@ -87,17 +88,4 @@ void print_final_report(FILE *out, const MODEL_FIT *f, const SOLUTION *sol) {
          sol->sd_az);
 }
 
-void print_estimation_error(int status) {
-  switch (status) {
-    case EST_TOO_FEW_SAMPLES:
-      fprintf(stderr, "ERROR: %s\n", estimation_message(status));
-      break;
-    case EST_TOO_FEW_AFTER_CULLING:
-      fprintf(stderr, "\nERROR: %s\n", estimation_message(status));
-      break;
-    default:
-      fputs("\nERROR: run-time error:\n", stderr);
-      printf("%s\n", estimation_message(status));
-      break;
-  }
-}
+}  // namespace polyest
