@@ -2,9 +2,9 @@
 # The example of doc/library.md, its two code blocks taken from the page as they stand, built
 # with find_package(polyest) against a prefix made by cmake --install, run on a generated
 # scene: its polynomials must be the program's final coefficients.
-# Usage: library_example.sh <build> <doc/library.md> <mkscene> <polyest>
+# Usage: library_example.sh <build> <doc/library.md> <mkscene> <polyest> [compiler and linker flags]
 set -eu
-build=$1 page=$2 mkscene=$3 polyest=$4
+build=$1 page=$2 mkscene=$3 polyest=$4 flags=${5:-}
 dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
 cmake --install "$build" --prefix "$dir/prefix" >/dev/null
@@ -16,7 +16,8 @@ awk -v out="$dir/src" '
   file != ""   { print > file }' "$page"
 # The page holds exactly these two blocks of those languages (a third would be appended).
 [ "$(grep -c '^```cmake$' "$page") $(grep -c '^```cpp$' "$page")" = "1 1" ]
-cmake -S "$dir/src" -B "$dir/bld" -DCMAKE_PREFIX_PATH="$dir/prefix" >"$dir/log" 2>&1 &&
+cmake -S "$dir/src" -B "$dir/bld" -DCMAKE_PREFIX_PATH="$dir/prefix" -DCMAKE_CXX_FLAGS="$flags" \
+  -DCMAKE_EXE_LINKER_FLAGS="$flags" >"$dir/log" 2>&1 &&
   cmake --build "$dir/bld" >>"$dir/log" 2>&1 || { cat "$dir/log"; exit 1; }
 "$mkscene" "$dir/offs" "$dir/ccp" "$dir/par" --nr 48 --naz 64 --patches 3 >/dev/null
 "$dir/bld/fit_scene" "$dir/offs" "$dir/ccp" "$dir/par" >"$dir/example"
