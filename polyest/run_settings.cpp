@@ -1,9 +1,8 @@
 #include "run_settings.h"
 
-#include <sys/stat.h>
-
 #include <cstring>
 
+#include "files/output_file.h"
 #include "messages.h"
 #include "report/report.h"
 #include "text/int_scan.h"
@@ -14,28 +13,17 @@ namespace {
 
 bool is_dash(const char *arg) { return strcmp(arg, "-") == 0; }
 
-// True when path names an existing file that is also the file open on one of the streams.
-bool same_file_as_any(const char *path, FILE *const streams[], int nstreams) {
-  struct stat out;
-  if (stat(path, &out) != 0) return false;
-  for (int s = 0; s < nstreams; s++) {
-    struct stat st;
-    if (streams[s] == nullptr || fstat(fileno(streams[s]), &st) != 0) continue;
-    if (st.st_dev == out.st_dev && st.st_ino == out.st_ino) return true;
-  }
-  return false;
-}
-
 // Creates (truncates) an output file, unless it is the file open on one of the run's other
 // streams. Null after the error message.
-FILE *create_output(const char *path, FILE *const others[], int nothers, const char *fail_format) {
-  if (same_file_as_any(path, others, nothers)) {
+FILE *create_run_output(const char *path, FILE *const others[], int nothers,
+                        const char *fail_format) {
+  OUTPUT_STATUS status;
+  FILE *fp = create_output(path, others, nothers, &status);
+  if (status == OUTPUT_IS_INPUT)
     fprintf(stderr, "\nERROR: output file is also an input or output file of this run: %s\n\n",
             path);
-    return nullptr;
-  }
-  FILE *fp = fopen(path, "w");
-  if (fp == nullptr) fprintf(stderr, fail_format, path);
+  else if (status == OUTPUT_NOT_CREATED)
+    fprintf(stderr, fail_format, path);
   return fp;
 }
 
@@ -89,7 +77,7 @@ int open_run(int argc, char *argv[], RUN_SETTINGS *rs, KOLT_PAR *kp) {
   if (argc > 4 && !is_dash(argv[4])) {
     FILE *const inputs[] = {rs->fp_offs, rs->fp_ccp, rs->fp_par};
     rs->coffs_path = argv[4];
-    rs->fp_coffs = create_output(rs->coffs_path, inputs, 3,
+    rs->fp_coffs = create_run_output(rs->coffs_path, inputs, 3,
                                  "\nERROR: cannot create culled binary form offset file: %s\n\n");
     if (rs->fp_coffs == nullptr) return -1;
     rs->coffs_out = 1;
@@ -102,7 +90,7 @@ int open_run(int argc, char *argv[], RUN_SETTINGS *rs, KOLT_PAR *kp) {
   if (argc > 5 && !is_dash(argv[5])) {
     FILE *const others[] = {rs->fp_offs, rs->fp_ccp, rs->fp_par, rs->fp_coffs};
     rs->coffsets_path = argv[5];
-    rs->fp_coffsets = create_output(rs->coffsets_path, others, 4,
+    rs->fp_coffsets = create_run_output(rs->coffsets_path, others, 4,
                                     "\nERROR: cannot create culled offset file (text format): %s\n");
     if (rs->fp_coffsets == nullptr) return -1;
     printf("list of culled offsets (text): %s\n", rs->coffsets_path);
