@@ -266,6 +266,9 @@ class Result:
         fields = state.finish()
         self._state = state
         self._inputs = inputs
+        # The files written for this result so far: the outputs, and the KOLT_par files updated.
+        self._outputs: List[_files.File] = []
+        self._updated: List[_files.File] = []
         records = state.solutions()
         last = records[-1]
         self.npoly = state.npoly
@@ -401,13 +404,14 @@ def write_outputs(result: Result, coffs: Optional[_files.Path] = None,
     cells 0); coffsets: path of the text list (one line per surviving sample). None: not written.
     Before anything is opened, ValueError with the program's message ("output file is also an
     input or output file of this run: <path>") when an output is a file the result's grids or
-    par were read from (read_grids, read_par) or both outputs are one file.
+    par were read from (read_grids, read_par), a KOLT_par file update_par rewrote for it, or
+    both outputs are one file.
     """
-    _files.refuse_overwriting(result._inputs.files(), (coffs, coffsets))
-    if coffs is not None:
-        result._state.write_grid(os.fsencode(coffs))
-    if coffsets is not None:
-        result._state.write_list(os.fsencode(coffsets))
+    _files.refuse_overwriting(result._inputs.files() + tuple(result._updated), (coffs, coffsets))
+    for path, write in ((coffs, result._state.write_grid), (coffsets, result._state.write_list)):
+        if path is not None:
+            write(os.fsencode(path))
+            result._outputs.append(_files.file_identity(path))
 
 
 def update_par(path: _files.Path, result: Result) -> None:
@@ -415,7 +419,9 @@ def update_par(path: _files.Path, result: Result) -> None:
 
     The file is read as the program reads it (its warnings are ParWarning warnings), its two
     polynomials are set to the result's and it is rewritten in place in the program's layout.
-    ValueError (the program's message) when path is one of the result's grid files.
+    ValueError (the program's message) when path is one of the result's grid files or an
+    output write_outputs wrote for it.
     """
-    _files.refuse_overwriting(result._inputs.grids, (path,))
+    _files.refuse_overwriting(result._inputs.grids + tuple(result._outputs), (path,))
     _warn_lines(_core.update_par(os.fsencode(path), result.range_poly, result.azimuth_poly))
+    result._updated.append(_files.file_identity(path))

@@ -254,6 +254,17 @@ def test_outputs_that_are_inputs_are_refused_before_anything_is_written(tmp_path
         with pytest.raises(ValueError, match="also an input.*/offs$"):
             polyest.update_par(tmp_path / "sub/../offs", result)
     assert files_of(tmp_path) == before
+    # The files written for a result are its files too, also when its arrays came from no file.
+    result = polyest.fit(offs.copy(), cc.copy(), dict(par))
+    shutil.copy(tmp_path / "scene.KOLT_par", tmp_path / "p2")
+    polyest.write_outputs(result, tmp_path / "c.bin")
+    polyest.update_par(tmp_path / "p2", result)
+    written = files_of(tmp_path)
+    for refused in (lambda: polyest.update_par(tmp_path / "c.bin", result),
+                    lambda: polyest.write_outputs(result, None, tmp_path / "p2")):
+        with pytest.raises(ValueError, match="also an input or output file of this run"):
+            refused()
+    assert files_of(tmp_path) == written
 
 
 def test_short_grid_files_warn_and_leave_zeros(tmp_path):
