@@ -190,11 +190,20 @@ def write(stack):
     w.writerows(rows)
     data = [as_json(r) for r in rows]
     numbers = json.dumps(data, indent=1) + "\n"
-    if (pairs.read_text(out + ".csv") != text.getvalue() or pairs.read_text(out + ".json") != numbers
-            or not os.path.exists(out + ".png")):
-        plot(data, out + ".png")
+    changed = (pairs.read_text(out + ".csv") != text.getvalue()
+               or pairs.read_text(out + ".json") != numbers)
+    if changed:
         pairs.write_atomic(out + ".json", numbers)
         pairs.write_atomic(out + ".csv", text.getvalue())
+    if changed or not os.path.exists(out + ".png"):
+        try:
+            import matplotlib  # noqa: F401
+        except ImportError:
+            pairs.remove(out + ".png")  # the picture of other rows
+            print("polyest-stack: no summary picture: matplotlib is not installed "
+                  "(Debian package python3-matplotlib)", file=sys.stderr)
+        else:
+            plot(data, out + ".png")
     return data
 
 
